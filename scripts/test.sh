@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, then builds and runs the suite twice (optimised with
+# warnings as errors, then under ASan+UBSan), then the Windows builds and their checks under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=$(nproc)
+for preset in release asan; do
+  echo "=== $preset ===" >&2
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  QT_QPA_PLATFORM=offscreen ctest --preset "$preset" -j "$jobs"
+done
+
+if [ -x scripts/windows-tests.sh ]; then
+  echo "=== windows ===" >&2
+  scripts/windows-tests.sh
+fi
+echo "all tests passed" >&2
