@@ -1,0 +1,66 @@
+#pragma once
+// The four customised birth-weight centile calculators and their per-base tables.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "pelmora/calc/arg.hpp"
+#include "pelmora/calc/failure.hpp"
+
+namespace pelmora::calc {
+
+/// The reference populations ("custom bases").
+enum class Base : std::uint8_t { united_kingdom, sweden, new_zealand, australia };
+
+/// The base's own text as the form's base list shows it: "United Kingdom", "Sweden",
+/// "New Zealand", "Australia".
+[[nodiscard]] std::string_view base_name(Base base) noexcept;
+/// Short tag: "uk", "swe", "nz", "au".
+[[nodiscard]] std::string_view base_tag(Base base) noexcept;
+/// By exact name or tag; nullopt for anything else.
+[[nodiscard]] std::optional<Base> base_from_text(std::string_view text) noexcept;
+
+/// One row of a base's ethnic-group table. Rows are in code order; the catch-all "Other"
+/// row (where the base has one) carries the base's default term.
+struct EthnicGroup {
+    std::int16_t code;
+    std::string_view text;
+    double term;
+};
+[[nodiscard]] std::span<const EthnicGroup> ethnic_groups(Base base) noexcept;
+
+/// Parity texts of the parity list, index = code 0..4.
+[[nodiscard]] std::span<const std::string_view> parity_texts() noexcept;
+
+/// The intermediate values of one evaluation. Quantities not reached (missing input) stay 0.
+struct Evaluation {
+    Arg result;             ///< the centile as a double, or text of length zero when an input is missing
+    bool missing = false;   ///< true when an input was missing
+    double weight = 0;      ///< booking weight after the weight band
+    double weight_term = 0;
+    double height_term = 0;
+    double sex_term = 0;
+    double ethnic_term = 0;
+    double parity_term = 0;
+    double term_weight = 0;
+    double weeks = 0;       ///< gestation as stored back into gest
+    double proportion = 0;
+    double optimal_weight = 0;
+    double spread = 0;
+    double z = 0;
+    double centile = 0;     ///< the result as a double
+};
+
+/// Runs the fifteen steps for `base`. Writes back into gest (and, for Sweden, ht) exactly as
+/// the calculators do; writes made before a failure stay. Throws Failure.
+Evaluation evaluate(Base base, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
+
+/// The four public calculators: the centile as a double, or text of length zero. Throw Failure.
+Arg custcentukn(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
+Arg custcentswe(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
+Arg custcentnz(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
+Arg custcentau(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
+
+}  // namespace pelmora::calc
