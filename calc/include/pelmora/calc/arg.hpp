@@ -2,6 +2,7 @@
 // The argument value type: the part of OLE Automation's VARIANT that the calculators see.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,8 @@ public:
     /// Tested against the empty text: Empty and text of length zero are missing; numbers
     /// (0 included) and Null are not. Never throws.
     [[nodiscard]] bool is_missing() const noexcept;
+    /// True when the argument holds Null, directly or through a reference to a variant.
+    [[nodiscard]] bool is_null() const noexcept;
     /// Read as a number. Throws Failure: type mismatch for text that does not read as a number,
     /// invalid use of Null for Null. `name` names the argument in the message.
     [[nodiscard]] double read_number(std::string_view name) const;
@@ -63,6 +66,9 @@ public:
     /// code), Null equals no code, numeric text compares by its value, other text throws a
     /// type mismatch naming `name`.
     [[nodiscard]] bool equals_code(int code, std::string_view name) const;
+    /// The value that equals_code compares: nullopt for Null (which equals no code), the number
+    /// otherwise. Throws as equals_code does. Lets a chain of code tests read the argument once.
+    [[nodiscard]] std::optional<double> code_value(std::string_view name) const;
 
     // --- Write-back ----------------------------------------------------------------------
     /// Stores a double into the argument, as an assignment to a by-reference variant does:

@@ -1,0 +1,188 @@
+#include "model.hpp"
+
+#include <array>
+#include <cmath>
+#include <string>
+
+namespace pelmora::calc {
+namespace detail {
+
+void overflow(const char* what) { throw Failure(FailureKind::overflow, what); }
+
+void division_fault(double dividend, double divisor, const char* what) {
+    const bool by_zero = divisor == 0.0 && dividend != 0.0 && finite(dividend);
+    throw Failure(by_zero ? FailureKind::division_by_zero : FailureKind::overflow, what);
+}
+
+namespace {
+
+double ethnic_term(const EthnicTable& table, const Arg& eth) {
+    // The chain of equality tests reads eth once; the first equal code wins.
+    if (const auto v = eth.code_value("eth")) {
+        for (std::size_t k = 0; k < table.compared; ++k) {
+            if (*v == static_cast<double>(table.rows[k].code)) return table.rows[k].term;
+        }
+    }
+    return table.default_term();
+}
+
+double parity_term(const std::array<double, 5>& terms, const Arg& par) {
+    if (const auto v = par.code_value("par")) {
+        for (std::size_t code = 0; code < 4; ++code) {
+            if (*v == static_cast<double>(code)) return terms[code];
+        }
+    }
+    return terms[4];
+}
+
+}  // namespace
+
+double centile_of(double z) {
+    constexpr const char* what = "centile integral";
+    const bool mirrored = z < 0;  // a z of exactly 0 (or -0) is not mirrored
+    if (mirrored) z = -z;
+    // Slices wider than the density would miss it and fall back towards 50: beyond 1000 the
+    // area is complete to the last digit anyway, so integrate as if |z| were 1000.
+    if (z > 1000.0) z = 1000.0;
+    const double h = div(z, 1000.0, what);
+
+    double i = 0;
+    double s = 0;
+    while (i < 1001.0) {
+        i = i + 1.0;
+        const double m = i * h - h / 2.0;
+        const double t = -m * m / 2.0;
+        // Checked where a fault must show: i stays within 1..1001, h and h/2 are finite, so an
+        // overflow of i*h, of m or of m*m reaches t as an infinity or a NaN; exp of a finite
+        // t <= 0 lies in [0, 1], and the scaled slice is finite, so a fault of the sum shows
+        // in s. No divisor here is variable, so every such fault is an overflow.
+        if (!finite(t)) [[unlikely]] overflow(what);
+        s = (std::exp(t) / 2.506628) * h + s;
+        if (!finite(s)) [[unlikely]] overflow(what);
+    }
+    double p = add(s, 0.5, what);
+    if (mirrored) p = sub(1.0, p, what);
+    return mul(p, 100.0, "centile");
+}
+
+Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
+               Arg& par) {
+    Evaluation ev;
+
+    // Step 1: all seven are tested, in order, none skipped.
+    const std::array<bool, 7> missing{bwt.is_missing(), gest.is_missing(), wt.is_missing(),
+                                      ht.is_missing(),  sex.is_missing(),  eth.is_missing(),
+                                      par.is_missing()};
+    bool any = false;
+    for (const bool m : missing) any = any || m;
+    if (any) {
+        ev.missing = true;
+        ev.result = Arg::text(std::string());
+        return ev;
+    }
+
+    // Step 2: the weight band.
+    constexpr const char* band = "weight band";
+    double w = wt.read_number("wt");
+    const double h1 = ht.read_number("ht");
+    const double lower = div(mul(19.96, mul(h1, h1, band), band), 10000.0, band);
+    const double h2 = ht.read_number("ht");
+    const double upper = div(mul(29.9, mul(h2, h2, band), band), 10000.0, band);
+    if (w < lower) w = lower;
+    if (w > upper) w = upper;
+    ev.weight = w;
+
+    // Steps 3 to 8: the term weight.
+    model.weight_and_height(ev, w, ht);
+    ev.sex_term = sex.equals_code(1, "sex") ? model.sex_term : -model.sex_term;
+    ev.ethnic_term = ethnic_term(model.ethnic, eth);
+    ev.parity_term = parity_term(model.parity, par);
+    constexpr const char* tw = "term weight";
+    ev.term_weight = add(add(add(add(add(ev.weight_term, model.constant, tw), ev.height_term, tw),
+                                     ev.sex_term, tw),
+                                 ev.ethnic_term, tw),
+                         ev.parity_term, tw);
+
+    // Step 9: the days become weeks in the caller's gest.
+    if (gest.is_null()) {
+        gest.store_null("gest");  // Null divided by 7 is Null
+    } else {
+        gest.store(div(gest.read_number("gest"), 7.0, "gest"), "gest");
+    }
+
+    // Step 10: the gestation proportion, from gest as stored.
+    constexpr const char* gp = "gestation proportion";
+    const double g = gest.read_number("gest");
+    ev.weeks = g;
+    ev.proportion =
+        add(2.991, mul(g, add(-0.3185, mul(g, add(0.01094, mul(g, -0.0001055, gp), gp), gp), gp), gp), gp);
+
+    // Steps 11 to 13.
+    ev.optimal_weight = mul(ev.proportion, ev.term_weight, "optimal weight");
+    ev.spread = mul(ev.optimal_weight, model.spread, "spread");
+    const double b = bwt.read_number("bwt");
+    ev.z = div(sub(b, ev.optimal_weight, "z"), ev.spread, "z");
+
+    // Steps 14 and 15.
+    ev.centile = centile_of(ev.z);
+    ev.result = Arg::r8(ev.centile);
+    return ev;
+}
+
+}  // namespace detail
+
+namespace {
+
+const detail::BaseModel& model_of(Base base) noexcept {
+    switch (base) {
+    case Base::united_kingdom: return detail::united_kingdom;
+    case Base::sweden: return detail::sweden;
+    case Base::new_zealand: return detail::new_zealand;
+    case Base::australia: return detail::australia;
+    }
+    return detail::united_kingdom;
+}
+
+constexpr std::array<Base, 4> all_bases{Base::united_kingdom, Base::sweden, Base::new_zealand,
+                                        Base::australia};
+
+constexpr std::array<std::string_view, 5> parity_list{"0", "1", "2", "3", "4 or more"};
+
+}  // namespace
+
+std::string_view base_name(Base base) noexcept {
+    switch (base) {
+    case Base::united_kingdom: return "United Kingdom";
+    case Base::sweden: return "Sweden";
+    case Base::new_zealand: return "New Zealand";
+    case Base::australia: return "Australia";
+    }
+    return {};
+}
+
+std::string_view base_tag(Base base) noexcept {
+    switch (base) {
+    case Base::united_kingdom: return "uk";
+    case Base::sweden: return "swe";
+    case Base::new_zealand: return "nz";
+    case Base::australia: return "au";
+    }
+    return {};
+}
+
+std::optional<Base> base_from_text(std::string_view text) noexcept {
+    for (const Base b : all_bases) {
+        if (text == base_name(b) || text == base_tag(b)) return b;
+    }
+    return std::nullopt;
+}
+
+std::span<const EthnicGroup> ethnic_groups(Base base) noexcept { return model_of(base).ethnic.rows; }
+
+std::span<const std::string_view> parity_texts() noexcept { return parity_list; }
+
+Evaluation evaluate(Base base, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
+    return detail::run(model_of(base), bwt, gest, wt, ht, sex, eth, par);
+}
+
+}  // namespace pelmora::calc

@@ -1,0 +1,79 @@
+#pragma once
+// The shared model: the guarded arithmetic, the per-base recipe and the steps every base runs.
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <span>
+
+#include "pelmora/calc/arg.hpp"
+#include "pelmora/calc/calculators.hpp"
+#include "pelmora/calc/failure.hpp"
+
+namespace pelmora::calc::detail {
+
+// --- Guarded arithmetic ------------------------------------------------------------------
+// Every operation checks its own result: a result that is infinite or not a number ends the
+// call. A finite non-zero dividend over a zero divisor is a division by zero; every other such
+// result is an overflow. Underflow and inexact results pass. `what` names the step's quantity.
+
+[[noreturn]] void overflow(const char* what);
+[[noreturn]] void division_fault(double dividend, double divisor, const char* what);
+
+inline bool finite(double v) noexcept { return std::fabs(v) <= std::numeric_limits<double>::max(); }
+
+inline double checked(double r, const char* what) {
+    if (!finite(r)) [[unlikely]] overflow(what);
+    return r;
+}
+inline double add(double a, double b, const char* what) { return checked(a + b, what); }
+inline double sub(double a, double b, const char* what) { return checked(a - b, what); }
+inline double mul(double a, double b, const char* what) { return checked(a * b, what); }
+inline double div(double a, double b, const char* what) {
+    const double r = a / b;
+    if (!finite(r)) [[unlikely]] division_fault(a, b, what);
+    return r;
+}
+
+// --- What a base contributes ----------------------------------------------------------------
+
+/// A base's ethnic-group table: the rows compared with `eth` come first, in code order; an
+/// optional catch-all row ("Other") after them carries the default term. Without one the
+/// default term is 0.
+struct EthnicTable {
+    std::span<const EthnicGroup> rows;
+    std::size_t compared;  ///< how many leading rows are compared with eth
+
+    [[nodiscard]] double default_term() const noexcept {
+        return compared < rows.size() ? rows[compared].term : 0.0;
+    }
+};
+
+/// Steps 3 and 4 of a base: the weight term and the height term from the clamped booking
+/// weight, reading (and for Sweden writing) `ht` as the base's recipe says.
+using WeightHeightTerms = void (*)(Evaluation& ev, double weight, Arg& ht);
+
+struct BaseModel {
+    Base base;
+    WeightHeightTerms weight_and_height;  ///< steps 3 and 4
+    double sex_term;                      ///< step 5: + for code 1, - for any other value
+    EthnicTable ethnic;                   ///< step 6
+    std::array<double, 5> parity;         ///< step 7: codes 0..3, then the term of any other value
+    double constant;                      ///< step 8: term-weight constant
+    double spread;                        ///< step 12: spread coefficient
+};
+
+extern const BaseModel united_kingdom;
+extern const BaseModel sweden;
+extern const BaseModel new_zealand;
+extern const BaseModel australia;
+
+/// Runs the fifteen steps with a base's recipe. Throws Failure.
+Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
+               Arg& par);
+
+/// Step 14 and 15: the centile in percent for z, by 1001 midpoint slices. |z| above 1000 is
+/// integrated as if it were 1000.
+double centile_of(double z);
+
+}  // namespace pelmora::calc::detail

@@ -1,0 +1,47 @@
+// The New Zealand base: its term-weight recipe, its spread coefficient and its ethnic groups.
+
+#include "model.hpp"
+
+namespace pelmora::calc {
+namespace {
+
+using detail::add;
+using detail::mul;
+using detail::sub;
+
+constexpr EthnicGroup groups[] = {
+    {1, "European", 0.0},
+    {2, "Indian", -149.5},
+    {3, "Maori", -66.8},
+    {4, "Chinese", 100.9},
+    {5, "Samoan", 84.2},
+    {6, "Tongan", 124.1},
+    {7, "Other", 13.3},  // never compared: any code outside 1..6 takes this term
+};
+
+// Steps 3 and 4: a cubic weight term about 70 kg and a linear height term about 165 cm.
+void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
+    constexpr const char* wt = "weight term";
+    const double x = sub(weight, 70.0, wt);
+    ev.weight_term = mul(add(mul(sub(mul(0.000653, x, wt), 0.1028, wt), x, wt), 7.134, wt), x, wt);
+    constexpr const char* hgt = "height term";
+    ev.height_term = mul(9.553, sub(ht.read_number("ht"), 165.0, hgt), hgt);
+}
+
+}  // namespace
+
+const detail::BaseModel detail::new_zealand{
+    .base = Base::new_zealand,
+    .weight_and_height = weight_and_height,
+    .sex_term = 57.7,
+    .ethnic = {.rows = groups, .compared = 6},
+    .parity = {0.0, 101.6, 101.8, 123.3, 174.5},
+    .constant = 3530.1,
+    .spread = 0.119,
+};
+
+Arg custcentnz(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
+    return detail::run(detail::new_zealand, bwt, gest, wt, ht, sex, eth, par).result;
+}
+
+}  // namespace pelmora::calc

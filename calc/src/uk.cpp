@@ -1,0 +1,50 @@
+// The United Kingdom base: its term-weight recipe, its spread coefficient and its ethnic groups.
+
+#include "model.hpp"
+
+namespace pelmora::calc {
+namespace {
+
+using detail::add;
+using detail::mul;
+using detail::sub;
+
+constexpr EthnicGroup groups[] = {
+    {1, "European", 0.0},
+    {2, "Indian", -149.4},
+    {3, "Pakistani", -187.3},
+    {4, "Bangladeshi", -79.3},
+    {5, "Afro-Caribbean", -129.9},
+    {6, "African", -218.5},
+    {7, "Middle Eastern", -89.9},
+    {8, "Far East Asian", -0.3},
+    {9, "South East Asian", 56.4},
+    {10, "Other", 0.0},  // also the term of any code outside the table
+};
+
+// Steps 3 and 4: a cubic weight term about 64 kg and a linear height term about 163 cm.
+void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
+    constexpr const char* wt = "weight term";
+    const double x = sub(weight, 64.0, wt);
+    ev.weight_term = mul(add(mul(sub(mul(-0.001, x, wt), 0.151, wt), x, wt), 9.1733, wt), x, wt);
+    constexpr const char* hgt = "height term";
+    ev.height_term = mul(6.7, sub(ht.read_number("ht"), 163.0, hgt), hgt);
+}
+
+}  // namespace
+
+const detail::BaseModel detail::united_kingdom{
+    .base = Base::united_kingdom,
+    .weight_and_height = weight_and_height,
+    .sex_term = 48.9,
+    .ethnic = {.rows = groups, .compared = 9},
+    .parity = {0.0, 101.9, 133.7, 140.2, 162.7},
+    .constant = 3455.6,
+    .spread = 0.1093,
+};
+
+Arg custcentukn(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
+    return detail::run(detail::united_kingdom, bwt, gest, wt, ht, sex, eth, par).result;
+}
+
+}  // namespace pelmora::calc
