@@ -94,12 +94,16 @@ void deliver(const Handler& handler, const FailureSink& sink) noexcept {
 }
 
 Toolkit& process_toolkit() {
+    if (Toolkit* win32 = win32_toolkit()) return *win32;
     if (Toolkit* qt = qt_toolkit()) return *qt;
     return headless_toolkit();
 }
 
 #ifndef PELMORA_FORMS_WITH_QT
 Toolkit* qt_toolkit() { return nullptr; }
+#endif
+#ifndef PELMORA_FORMS_WITH_WIN32
+Toolkit* win32_toolkit() { return nullptr; }
 #endif
 
 }  // namespace pelmora::forms

@@ -203,8 +203,10 @@ public:
 [[nodiscard]] Toolkit& headless_toolkit();
 /// The Qt 6 Widgets backend when it is built and the process runs a QApplication; else nullptr.
 [[nodiscard]] Toolkit* qt_toolkit();
-/// The toolkit for a control created now: Qt when the process runs a Qt application, headless
-/// otherwise.
+/// The Win32 backend when it is built (Windows); else nullptr.
+[[nodiscard]] Toolkit* win32_toolkit();
+/// The toolkit for a control created now: Win32 where it is built, else Qt when the process runs a
+/// Qt application, else headless.
 [[nodiscard]] Toolkit& process_toolkit();
 
 /// Runs `handler` and hands anything it throws to `sink` as a RuntimeError (unknown failures as
