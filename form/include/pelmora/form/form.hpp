@@ -1,0 +1,65 @@
+#pragma once
+// The control's face at work: UserControl_Initialize fills the lists, Combobase_Click switches the
+// ethnic list to the picked base, Recalculate turns the lists' texts into the seven private fields
+// and asks the control's own dual interface for the centile.
+
+#include <cstdint>
+#include <memory>
+
+#include "pelmora/forms/toolkit.hpp"
+
+struct _Pelmora;  // the control's dual interface (declared by the IDL's generated header)
+
+namespace pelmora::form {
+
+/// The seven private fields as they stand after the last run of Recalculate.
+struct Fields {
+    double gestval = 0;
+    double bwtval = 0;
+    double wtval = 0;
+    double htval = 0;
+    std::int16_t sexval = 0;
+    std::int16_t ethval = 0;
+    std::int16_t parval = 0;
+};
+
+class Form {
+public:
+    /// Builds every control of the control table on `toolkit` and wires the notifications. The
+    /// lists stay empty and output_label reads "Output" until the initialise notification.
+    /// `self` is the control's own dual interface: not owned, it must outlive the form.
+    Form(forms::Toolkit& toolkit, _Pelmora* self);
+    ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    [[nodiscard]] forms::Surface& surface() noexcept { return *surface_; }
+
+    // The handlers, callable directly as well as through the notifications. Each throws
+    // forms::RuntimeError on failure, leaving what it had done so far.
+    void UserControl_Initialize();
+    void Combobase_Click();
+    void Recalculate();
+
+    [[nodiscard]] Fields fields() const noexcept;
+
+private:
+    struct Lists;
+    forms::Handler holding_self(void (Form::*handler)());
+
+    _Pelmora* self_;
+    // The private fields; only Recalculate writes them.
+    double gestval = 0;
+    double bwtval = 0;
+    double wtval = 0;
+    double htval = 0;
+    std::int16_t sexval = 0;
+    std::int16_t ethval = 0;
+    std::int16_t parval = 0;
+
+    std::unique_ptr<forms::Surface> surface_;
+    std::unique_ptr<Lists> lists_;
+    forms::Label* output_label_ = nullptr;
+};
+
+}  // namespace pelmora::form

@@ -1,0 +1,317 @@
+#include "pelmora/form/form.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "pelmora/calc/failure.hpp"
+#include "pelmora/form/layout.hpp"
+#include "pelmora_idl.h"
+
+namespace pelmora::form {
+
+struct Form::Lists {
+    forms::DropDownList* base;
+    forms::DropDownList* bwt;
+    forms::DropDownList* gd;
+    forms::DropDownList* gw;
+    forms::DropDownList* wt;
+    forms::DropDownList* ht;
+    forms::DropDownList* par;
+    forms::DropDownList* eth;
+    forms::DropDownList* sex;
+};
+
+namespace {
+
+forms::DropDownList& list_named(forms::Surface& surface, std::string_view name) {
+    forms::DropDownList* list = surface.find_list(name);
+    if (list == nullptr) throw forms::RuntimeError(91, "Object variable or With block variable not set");
+    return *list;
+}
+
+// --- The call through the dual interface ------------------------------------------------------
+
+using Calculator = HRESULT (STDMETHODCALLTYPE _Pelmora::*)(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
+                                                           VARIANT*, VARIANT*, VARIANT*);
+
+Calculator calculator_of(calc::Base base) noexcept {
+    switch (base) {
+        case calc::Base::united_kingdom: return &_Pelmora::custcentukn;
+        case calc::Base::sweden: return &_Pelmora::custcentswe;
+        case calc::Base::new_zealand: return &_Pelmora::custcentnz;
+        case calc::Base::australia: return &_Pelmora::custcentau;
+    }
+    return &_Pelmora::custcentukn;
+}
+
+VARIANT reference_to(double* field) noexcept {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = static_cast<VARTYPE>(VT_BYREF | VT_R8);
+    V_R8REF(&v) = field;
+    return v;
+}
+
+VARIANT reference_to(std::int16_t* field) noexcept {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = static_cast<VARTYPE>(VT_BYREF | VT_I2);
+    V_I2REF(&v) = field;
+    return v;
+}
+
+std::string utf8(const OLECHAR* s, UINT length) {
+    std::string out;
+    out.reserve(length);
+    for (UINT i = 0; i < length; ++i) {
+        std::uint32_t c = static_cast<std::uint16_t>(s[i]);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length) {
+            const auto low = static_cast<std::uint16_t>(s[i + 1]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00U);
+                ++i;
+            }
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string standard_text(int number) {
+    switch (number) {
+        case 6: return calc::Failure::text_of(calc::FailureKind::overflow);
+        case 11: return calc::Failure::text_of(calc::FailureKind::division_by_zero);
+        case 13: return calc::Failure::text_of(calc::FailureKind::type_mismatch);
+        case 94: return calc::Failure::text_of(calc::FailureKind::invalid_use_of_null);
+        case 7: return "Out of memory";
+        default: return "Automation error";
+    }
+}
+
+// A failing status from the calculator becomes the runtime error it carries: the number from a
+// control-facility status (or the automation equivalent), the text from the error information the
+// object left for this thread.
+[[noreturn]] void raise_call_failure(HRESULT hr) {
+    int number = 440;  // "Automation error"
+    if (HRESULT_FACILITY(hr) == FACILITY_CONTROL) {
+        number = HRESULT_CODE(hr);
+    } else if (hr == DISP_E_OVERFLOW) {
+        number = 6;
+    } else if (hr == DISP_E_DIVBYZERO) {
+        number = 11;
+    } else if (hr == DISP_E_TYPEMISMATCH) {
+        number = 13;
+    } else if (hr == E_OUTOFMEMORY) {
+        number = 7;
+    }
+    std::string text;
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+        BSTR description = nullptr;
+        if (SUCCEEDED(info->GetDescription(&description)) && description != nullptr)
+            text = utf8(description, SysStringLen(description));
+        SysFreeString(description);
+        info->Release();
+    }
+    if (text.empty()) text = standard_text(number);
+    throw forms::RuntimeError(number, text);
+}
+
+// The caption of a result: floor(result + 0.5) as plain decimal digits.
+std::string rounded_caption(VARIANT& result) {
+    double value = 0;
+    if (V_VT(&result) == VT_R8) {
+        value = V_R8(&result);
+    } else {
+        VARIANT converted;
+        VariantInit(&converted);
+        const bool ok = V_VT(&result) != VT_BSTR && V_VT(&result) != VT_EMPTY && V_VT(&result) != VT_NULL &&
+                        SUCCEEDED(VariantChangeType(&converted, &result, 0, VT_R8));
+        if (!ok) throw forms::RuntimeError(13, standard_text(13));
+        value = V_R8(&converted);
+    }
+    double shown = std::floor(value + 0.5);
+    if (!std::isfinite(shown)) throw forms::RuntimeError(6, standard_text(6));
+    if (shown == 0) shown = 0;  // no "-0"
+    char buf[400];
+    const int n = std::snprintf(buf, sizeof buf, "%.0f", shown);
+    return {buf, static_cast<std::size_t>(n)};
+}
+
+struct ClearOnExit {
+    VARIANT* v;
+    ~ClearOnExit() { VariantClear(v); }
+};
+
+}  // namespace
+
+Form::Form(forms::Toolkit& toolkit, _Pelmora* self) : self_(self), surface_(toolkit.create_surface(std::string(surface_name))) {
+    forms::Surface& s = *surface_;
+    s.set_geometry(surface_rect);
+    s.set_colours(surface_background, forms::Colour::toolkit_default());
+    for (const ControlRow& row : control_table) {
+        forms::Container* parent = &s;
+        if (!row.container.empty()) {
+            forms::Control* c = s.find(row.container);
+            parent = c != nullptr ? c->as_container() : nullptr;
+            if (parent == nullptr) throw std::logic_error("control table: container after its controls");
+        }
+        forms::Control* control = nullptr;
+        switch (row.kind) {
+            case Kind::list: control = &s.create_list(std::string(row.name), *parent); break;
+            case Kind::frame: control = &s.create_frame(std::string(row.name), *parent); break;
+            case Kind::label: {
+                forms::Label& label = s.create_label(std::string(row.name), *parent);
+                label.set_caption(row.caption);
+                label.set_alignment(row.alignment);
+                control = &label;
+                break;
+            }
+        }
+        control->set_geometry(row.rect);
+        control->set_colours(row.background, row.text);
+        control->set_tab_index(row.tab_index);
+    }
+    lists_ = std::make_unique<Lists>(Lists{
+        &list_named(s, "Combobase"), &list_named(s, "Combobwt"), &list_named(s, "Combogd"),
+        &list_named(s, "Combogw"), &list_named(s, "Combowt"), &list_named(s, "Comboht"),
+        &list_named(s, "Combopar"), &list_named(s, "Comboeth"), &list_named(s, "Combosex"),
+    });
+    output_label_ = s.find_label("output_label");
+
+    s.on_initialise([this] { UserControl_Initialize(); });
+    lists_->base->on_click(holding_self(&Form::Combobase_Click));
+    for (forms::DropDownList* list : {lists_->bwt, lists_->gw, lists_->gd, lists_->wt, lists_->ht, lists_->sex,
+                                      lists_->eth, lists_->par})
+        list->on_click(holding_self(&Form::Recalculate));
+}
+
+Form::~Form() = default;
+
+// While a click handler runs the control keeps itself alive.
+forms::Handler Form::holding_self(void (Form::*handler)()) {
+    return [this, handler] {
+        struct Hold {
+            _Pelmora* self;
+            explicit Hold(_Pelmora* p) : self(p) {
+                if (self != nullptr) self->AddRef();
+            }
+            ~Hold() {
+                if (self != nullptr) self->Release();
+            }
+            Hold(const Hold&) = delete;
+            Hold& operator=(const Hold&) = delete;
+        } hold(self_);
+        (this->*handler)();
+    };
+}
+
+void Form::UserControl_Initialize() {
+    const Lists& l = *lists_;
+    for (const NumericList& n : numeric_lists) {
+        forms::DropDownList& list = list_named(*surface_, n.name);
+        for (int v = n.range.first; v <= n.range.last; v += n.range.step) list.append(decimal_text(v));
+        if (&list == l.bwt) list.append(over_5000);
+    }
+    for (const std::string_view g : startup_ethnic_items()) l.eth->append(g);
+    for (const std::string_view p : calc::parity_texts()) l.par->append(p);
+    for (const std::string_view s : sex_items) l.sex->append(s);
+    for (const calc::Base b : base_items) l.base->append(calc::base_name(b));
+
+    for (const NumericList& n : numeric_lists) list_named(*surface_, n.name).set_text(decimal_text(n.picked));
+    l.sex->set_text(sex_picked);
+    l.eth->set_text(reference_group(calc::Base::united_kingdom));
+    l.par->set_text(calc::parity_texts().front());
+    l.base->set_text(calc::base_name(base_picked));
+    Recalculate();
+}
+
+void Form::Combobase_Click() {
+    const std::string chosen = lists_->base->text();
+    const std::optional<calc::Base> base = base_named(chosen);
+    if (!base) return;
+    forms::DropDownList& eth = *lists_->eth;
+    eth.clear();
+    for (const std::string_view g : ethnic_items(*base)) eth.append(g);
+    eth.set_text(reference_group(*base));
+    Recalculate();
+}
+
+void Form::Recalculate() {
+    const Lists& l = *lists_;
+    if (l.bwt->text() == over_5000) {
+        bwtval = over_5000_grams;
+    } else {
+        bwtval = leading_number(l.bwt->text());
+    }
+
+    const double days = leading_number(l.gd->text());
+    const double weeks = leading_number(l.gw->text());
+    gestval = weeks * 7 + days;
+    if (!std::isfinite(gestval)) throw forms::RuntimeError(6, standard_text(6));
+
+    wtval = leading_number(l.wt->text());
+    htval = leading_number(l.ht->text());
+    sexval = l.sex->text() == male ? 1 : 0;
+
+    if (const std::optional<calc::Base> base = base_named(l.base->text())) {
+        const std::string group = l.eth->text();
+        if (const std::optional<std::int16_t> code = ethnic_code(*base, group)) {
+            ethval = *code;
+        } else if (ethnic_rule(*base).unmatched_takes_other) {
+            ethval = ethnic_code(*base, other_group).value_or(ethval);
+        }
+    }
+
+    const std::string parity = l.par->text();
+    parval = 4;
+    const auto parity_texts = calc::parity_texts();
+    for (std::size_t code = 0; code < 4 && code < parity_texts.size(); ++code) {
+        if (parity == parity_texts[code]) {
+            parval = static_cast<std::int16_t>(code);
+            break;
+        }
+    }
+
+    const std::optional<calc::Base> base = base_named(l.base->text());
+    if (!base) return;
+    if (self_ == nullptr) throw forms::RuntimeError(91, "Object variable or With block variable not set");
+    VARIANT bwt = reference_to(&bwtval);
+    VARIANT gest = reference_to(&gestval);
+    VARIANT wt = reference_to(&wtval);
+    VARIANT ht = reference_to(&htval);
+    VARIANT sex = reference_to(&sexval);
+    VARIANT eth = reference_to(&ethval);
+    VARIANT par = reference_to(&parval);
+    VARIANT result;
+    VariantInit(&result);
+    const ClearOnExit clear{&result};
+    const HRESULT hr = (self_->*calculator_of(*base))(&bwt, &gest, &wt, &ht, &sex, &eth, &par, &result);
+    if (FAILED(hr)) raise_call_failure(hr);
+
+    output_label_->set_caption(rounded_caption(result));
+}
+
+Fields Form::fields() const noexcept {
+    return Fields{gestval, bwtval, wtval, htval, sexval, ethval, parval};
+}
+
+}  // namespace pelmora::form
