@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# The Windows checks of pelmora.dll, on the two mingw-w64 build trees:
+#   tests/wine/run-checks.sh <x86-64 build dir> <i686 build dir>
+# The x86-64 DLL is registered and used under wine64 in a private prefix; the i686 DLL (this
+# machine runs no 32-bit x86 code) is checked for its exports, imports and resources only.
+# Prints one PASS/FAIL line per check and exits non-zero when any check fails.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh"
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 <x86-64 build dir> <i686 build dir>" >&2
+    exit 2
+fi
+b64=$(realpath "$1")
+b32=$(realpath "$2")
+for b in "$b64" "$b32"; do
+    [ -f "$b/tests/wine/wine-targets.sh" ] || { echo "FAIL: $b is no configured mingw-w64 build" >&2; exit 1; }
+done
+
+# What each build produced (written by tests/wine/CMakeLists.txt).
+declare -A dll objdump arch
+for b in "$b64" "$b32"; do
+    unset pelmora_dll pelmora_objdump pelmora_arch
+    # shellcheck disable=SC1091
+    . "$b/tests/wine/wine-targets.sh"
+    dll[$pelmora_arch]=$pelmora_dll
+    objdump[$pelmora_arch]=$pelmora_objdump
+done
+. "$b64/tests/wine/wine-targets.sh"
+[ "$pelmora_arch" = win64 ] || { echo "FAIL: $b64 is not the x86-64 build" >&2; exit 1; }
+[ -n "${dll[win32]:-}" ] || { echo "FAIL: $b32 is not the i686 build" >&2; exit 1; }
+
+work="$b64/wine"
+logs="$work/logs"
+rm -rf "$logs"
+mkdir -p "$logs"
+failures=0
+started=$SECONDS
+
+# check <name> <command...>: runs the command with its output in a log; the log's tail on failure.
+check() {
+    local name=$1 log
+    shift
+    log="$logs/$(printf '%s' "$name" | tr -c 'A-Za-z0-9_.-' '_').log"
+    if "$@" >"$log" 2>&1; then
+        echo "PASS: $name"
+    else
+        echo "FAIL: $name"
+        tail -n 60 "$log" | sed 's/^/    /'
+        failures=$((failures + 1))
+    fi
+}
+
+# --- Checks of the files, no Wine needed --------------------------------------------------------
+
+exports_are_the_four_entry_points() {
+    local got
+    got=$("$2" -p "$1" | awk '/^\[Ordinal\/Name Pointer\] Table/ { f = 1; next }
+                              f && /^\t\[/ { print $NF; next }
+                              f { f = 0 }' | sort | tr '\n' ' ')
+    echo "exports: $got"
+    [ "$got" = "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ]
+}
+
+# No mingw runtime DLL (libgcc_s, libstdc++, libwinpthread): only DLLs every Windows has.
+imports_only_system_dlls() {
+    local name bad=0
+    while read -r name; do
+        echo "imports $name"
+        case "${name,,}" in
+            kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | ole32.dll | oleaut32.dll | \
+                msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | comctl32.dll | uxtheme.dll | \
+                shell32.dll | shlwapi.dll | version.dll | ntdll.dll) ;;
+            *) echo "  not a system DLL: $name"; bad=1 ;;
+        esac
+    done < <("$2" -p "$1" | awk '/DLL Name:/ { print $3 }')
+    return $bad
+}
+
+machine_is() {
+    "$2" -f "$1" | tee /dev/stderr | grep -q "file format $3\$"
+}
+
+for a in win64 win32; do
+    format=pei-x86-64
+    [ $a = win32 ] && format=pei-i386
+    check "$a: ${dll[$a]##*/} is a $format DLL" machine_is "${dll[$a]}" "${objdump[$a]}" $format
+    check "$a: exports exactly the four entry points, undecorated" \
+        exports_are_the_four_entry_points "${dll[$a]}" "${objdump[$a]}"
+    check "$a: imports only system DLLs" imports_only_system_dlls "${dll[$a]}" "${objdump[$a]}"
+done
+
+# --- Wine ---------------------------------------------------------------------------------------
+
+trap wine_stop EXIT
+if ! wine_start "$work"; then
+    echo "FAIL: Wine prefix could not be created"
+    exit 1
+fi
+echo "wine prefix ready after $((SECONDS - started)) s ($WINE)"
+
+for a in win64 win32; do
+    check "$a: type library, toolbox bitmap and version block in the resources" \
+        wine_run 120 "$pelmora_check_resources" "$(wine_path "${dll[$a]}")" $a --gtest_brief=1
+done
+
+dll_win=$(wine_path "${dll[win64]}")
+
+# The identifiers the IDL gives the class, its interfaces and its library, and the ProgIDs.
+idl_uuid() {
+    awk -v kind="$1" -v name="$2" '
+        match($0, /uuid\([0-9A-Fa-f-]+\)/) { last = substr($0, RSTART + 5, RLENGTH - 6) }
+        $1 == kind && ($2 == name || $2 == name "{") { print toupper(last); exit }' "$pelmora_idl"
+}
+idl_string() {
+    awk -v attr="$1" '
+        match($0, "(^|[^_a-z])" attr "\\(\"[^\"]*\"\\)") {
+            s = substr($0, RSTART, RLENGTH); sub(/^[^"]*"/, "", s); sub(/"\)$/, "", s); print s; exit }' \
+        "$pelmora_idl"
+}
+clsid="{$(idl_uuid coclass Pelmora)}"
+libid="{$(idl_uuid library PelmoraLib)}"
+iid="{$(idl_uuid interface _Pelmora)}"
+diid="{$(idl_uuid dispinterface __Pelmora)}"
+progid=$(idl_string progid)
+vi_progid=$(idl_string vi_progid)
+echo "from the IDL: class $clsid, library $libid, interfaces $iid $diid, ProgIDs $progid $vi_progid"
+
+# reg query <key> /s, flattened to "KEY<TAB>NAME<TAB>TYPE<TAB>DATA" lines (names as reg prints them).
+reg_dump() {
+    wine_run 60 reg query "$1" /s | tr -d '\r' | awk '
+        /^HKEY_/ { key = toupper($0); next }
+        /^    / {
+            line = substr($0, 5); i = index(line, "    REG_")
+            rest = substr(line, i + 4); j = index(rest, "    ")
+            type = j ? substr(rest, 1, j - 1) : rest
+            data = j ? substr(rest, j + 4) : ""
+            print key "\t" substr(line, 1, i - 1) "\t" type "\t" data }'
+}
+
+# The keys registration writes, by their roots; unregistration must remove every one.
+roots=("HKCR\\CLSID\\$clsid" "HKCR\\$progid" "HKCR\\$vi_progid" "HKCR\\TypeLib\\$libid"
+       "HKCR\\Interface\\$iid" "HKCR\\Interface\\$diid")
+
+# Every expected "key|value name|data" ("(Default)" is the key's own value; data "*" only
+# requires the value to exist; GUIDs and paths compare without regard to case, as Windows does).
+expected_registry() {
+    local c="HKCR\\CLSID\\$clsid"
+    cat <<EOT
+$c|(Default)|*
+$c\\InprocServer32|(Default)|$dll_win
+$c\\InprocServer32|ThreadingModel|Apartment
+$c\\ProgID|(Default)|$progid
+$c\\VersionIndependentProgID|(Default)|$vi_progid
+$c\\Control||
+$c\\MiscStatus\\1|(Default)|131473
+$c\\ToolboxBitmap32|(Default)|$dll_win, 30000
+$c\\TypeLib|(Default)|$libid
+$c\\Version|(Default)|1.0
+HKCR\\$progid\\CLSID|(Default)|$clsid
+HKCR\\$vi_progid\\CLSID|(Default)|$clsid
+HKCR\\$vi_progid\\CurVer|(Default)|$progid
+HKCR\\TypeLib\\$libid\\1.0\\409\\win64|(Default)|$dll_win
+HKCR\\Interface\\$iid|(Default)|_Pelmora
+HKCR\\Interface\\$iid\\TypeLib|(Default)|$libid
+HKCR\\Interface\\$diid|(Default)|__Pelmora
+HKCR\\Interface\\$diid\\TypeLib|(Default)|$libid
+EOT
+}
+
+registry_holds_every_key_and_value() {
+    local dump="$logs/registry.txt" root key name want got bad=0
+    : >"$dump"
+    for root in "${roots[@]}"; do
+        reg_dump "$root" >>"$dump" || { echo "missing key $root"; bad=1; }
+    done
+    sed 's/^/  /' "$dump"
+    while IFS='|' read -r key name want; do
+        key=${key/#HKCR/HKEY_CLASSES_ROOT}
+        key=${key^^}
+        if [ -z "$name" ]; then
+            if grep -q -F -x -e "$key" < <(cut -f1 "$dump"); then echo "ok   $key"; else echo "MISSING key $key"; bad=1; fi
+            continue
+        fi
+        # Through the environment: awk -v would read the backslashes as escapes.
+        got=$(k=$key n=$name awk -F '\t' '$1 == ENVIRON["k"] && toupper($2) == toupper(ENVIRON["n"]) { print $4; f = 1 }
+                                          END { exit !f }' "$dump") || {
+            echo "MISSING $key [$name]"; bad=1; continue; }
+        if [ "$want" = "*" ] || [ "${got,,}" = "${want,,}" ]; then
+            echo "ok   $key [$name] = $got"
+        else
+            echo "WRONG $key [$name] = '$got', expected '$want'"
+            bad=1
+        fi
+    done < <(expected_registry)
+    return $bad
+}
+
+registry_holds_none_of_the_keys() {
+    local root bad=0
+    for root in "${roots[@]}"; do
+        if wine_run 60 reg query "$root" >/dev/null 2>&1; then echo "still there: $root"; bad=1; else echo "gone: $root"; fi
+    done
+    return $bad
+}
+
+check "win64: regsvr32 registers pelmora.dll" wine_run 120 regsvr32 /s "$dll_win"
+check "win64: the registry holds every key and value of the class, its ProgIDs and type library" \
+    registry_holds_every_key_and_value
+check "win64: LoadRegTypeLib reads the control class, flags, dispids and parameters" \
+    wine_run 120 "$pelmora_check_typelib" "$dll_win" --gtest_brief=1
+for suite in $pelmora_component_suites; do
+    check "win64: host-side suite ${suite##*/} through CoCreateInstance" \
+        wine_run 600 "$suite" --gtest_brief=1
+done
+check "win64: regsvr32 /u unregisters pelmora.dll" wine_run 120 regsvr32 /u /s "$dll_win"
+check "win64: no key of the class, its ProgIDs or type library is left" registry_holds_none_of_the_keys
+
+wine_stop
+trap - EXIT
+echo "windows checks: $failures failed, $((SECONDS - started)) s"
+[ "$failures" -eq 0 ]
