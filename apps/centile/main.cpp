@@ -1,0 +1,190 @@
+// pelmora-centile: a customised birth-weight centile from the command line.
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "batch.hpp"
+#include "pelmora/calc/calculators.hpp"
+
+namespace {
+
+using namespace pelmora;
+using calc::Arg;
+using calc::Base;
+
+constexpr const char* usage = R"(Usage:
+  pelmora-centile --base BASE --bwt GRAMS (--gest DAYS | --gest-weeks W [--gest-days D])
+                  --wt KG --ht CM --sex SEX --eth GROUP --par PARITY
+  pelmora-centile --csv < input.csv > output.csv
+  pelmora-centile --help
+
+Computes a baby's customised birth-weight centile against one of four reference populations.
+
+  --base BASE     "United Kingdom", "Sweden", "New Zealand", "Australia", or uk, swe, nz, au
+  --bwt GRAMS     birth weight
+  --gest DAYS     gestational age in days, or
+  --gest-weeks W  completed weeks, with --gest-days D extra days (default 0)
+  --wt KG         mother's booking weight
+  --ht CM         mother's height
+  --sex SEX       Male, Female, or a code (1 male, any other value female)
+  --eth GROUP     the base's ethnic group by its text (e.g. European, Pakistani) or code
+  --par PARITY    0, 1, 2, 3, "4 or more", or another code (taking the "4 or more" term)
+
+Prints the centile and the intermediate values of the calculation.
+
+--csv reads CSV on standard input and writes CSV on standard output. The header must name the
+columns base,bwt,gest,wt,ht,sex,eth,par (any order; other columns pass through). gest is in
+days. An empty field is a missing input; any other field is passed to the calculator as text.
+Each row gets the columns centile, gest_out, ht_out, z, optimal_weight and error.
+Exit status: 0 when every row was computed, 1 when some row failed, 2 for unusable input.
+Without --csv: 0 on success, 1 when the calculation fails, 2 for bad options.
+)";
+
+[[noreturn]] void bad_usage(const std::string& message) {
+    std::fprintf(stderr, "pelmora-centile: %s\nTry 'pelmora-centile --help'.\n", message.c_str());
+    std::exit(2);
+}
+
+double number_option(const std::string& flag, const std::string& text) {
+    double v = 0;
+    if (!Arg::parse_number(text, v)) bad_usage(flag + ": not a number: '" + text + "'");
+    return v;
+}
+
+// A code given by its list text or as a number.
+double code_option(const std::string& flag, const std::string& text, const std::vector<std::pair<std::string_view, int>>& texts) {
+    for (const auto& [t, code] : texts) {
+        if (text == t) return code;
+    }
+    double v = 0;
+    if (Arg::parse_number(text, v)) return v;
+    std::string known;
+    for (const auto& [t, code] : texts) known += (known.empty() ? "" : ", ") + std::string(t);
+    bad_usage(flag + ": unknown value '" + text + "' (expected a code or one of: " + known + ")");
+}
+
+void print_row(const char* label, double v) {
+    std::printf("  %-26s %s\n", label, centile::format_number(v).c_str());
+}
+
+int single(std::map<std::string, std::string>& opts) {
+    auto take = [&](const char* flag) -> std::optional<std::string> {
+        const auto it = opts.find(flag);
+        if (it == opts.end()) return std::nullopt;
+        std::string v = it->second;
+        opts.erase(it);
+        return v;
+    };
+    auto need = [&](const char* flag) {
+        auto v = take(flag);
+        if (!v) bad_usage(std::string("missing ") + flag);
+        return *v;
+    };
+
+    const std::string base_text = need("--base");
+    const auto base = calc::base_from_text(base_text);
+    if (!base) {
+        bad_usage("--base: unknown base '" + base_text +
+                  "' (expected United Kingdom, Sweden, New Zealand, Australia, uk, swe, nz or au)");
+    }
+    double bwt = number_option("--bwt", need("--bwt"));
+    double gest = 0;
+    const auto days = take("--gest");
+    const auto weeks = take("--gest-weeks");
+    const auto extra = take("--gest-days");
+    if (days && (weeks || extra)) bad_usage("give either --gest or --gest-weeks/--gest-days, not both");
+    if (days) {
+        gest = number_option("--gest", *days);
+    } else if (weeks) {
+        gest = number_option("--gest-weeks", *weeks) * 7 + (extra ? number_option("--gest-days", *extra) : 0.0);
+    } else {
+        bad_usage("missing --gest (days) or --gest-weeks");
+    }
+    double wt = number_option("--wt", need("--wt"));
+    double ht = number_option("--ht", need("--ht"));
+    double sex = code_option("--sex", need("--sex"), {{"Male", 1}, {"Female", 0}});
+    std::vector<std::pair<std::string_view, int>> groups;
+    for (const auto& g : calc::ethnic_groups(*base)) groups.emplace_back(g.text, g.code);
+    double eth = code_option("--eth", need("--eth"), groups);
+    std::vector<std::pair<std::string_view, int>> parities;
+    int code = 0;
+    for (const auto t : calc::parity_texts()) parities.emplace_back(t, code++);
+    double par = code_option("--par", need("--par"), parities);
+    if (!opts.empty()) bad_usage("unknown option " + opts.begin()->first);
+
+    std::array<Arg, 7> a{Arg::ref(&bwt), Arg::ref(&gest), Arg::ref(&wt), Arg::ref(&ht),
+                         Arg::ref(&sex), Arg::ref(&eth),  Arg::ref(&par)};
+    try {
+        const calc::Evaluation ev = calc::evaluate(*base, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
+        std::printf("Base: %s\n", std::string(calc::base_name(*base)).c_str());
+        std::printf("Centile: %s\n", centile::format_number(ev.centile).c_str());
+        std::printf("Intermediate values:\n");
+        print_row("booking weight in band", ev.weight);
+        print_row("weight term", ev.weight_term);
+        if (*base == Base::sweden) print_row("centred height", ht);
+        print_row("height term", ev.height_term);
+        print_row("sex term", ev.sex_term);
+        print_row("ethnic term", ev.ethnic_term);
+        print_row("parity term", ev.parity_term);
+        print_row("term weight", ev.term_weight);
+        print_row("weeks", ev.weeks);
+        print_row("gestation proportion", ev.proportion);
+        print_row("optimal weight", ev.optimal_weight);
+        print_row("spread", ev.spread);
+        print_row("z", ev.z);
+        print_row("centile", ev.centile);
+        return 0;
+    } catch (const calc::Failure& f) {
+        std::fprintf(stderr, "pelmora-centile: the calculation failed: %s (error %d)\n", f.what(), f.number());
+        return 1;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::map<std::string, std::string> opts;
+    bool csv = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (arg == "--csv") {
+            csv = true;
+            continue;
+        }
+        if (arg.rfind("--", 0) != 0) bad_usage("unexpected argument '" + arg + "'");
+        std::string value;
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            bad_usage(arg + " needs a value");
+        }
+        static const char* const known[] = {"--base", "--bwt", "--gest", "--gest-weeks", "--gest-days",
+                                            "--wt",   "--ht",  "--sex",  "--eth",        "--par"};
+        bool ok = false;
+        for (const char* k : known) ok = ok || arg == k;
+        if (!ok) bad_usage("unknown option " + arg);
+        if (!opts.emplace(arg, value).second) bad_usage(arg + " given twice");
+    }
+    if (csv) {
+        if (!opts.empty()) bad_usage("--csv takes no other options");
+        return centile::run_batch(stdin, stdout, stderr);
+    }
+    if (opts.empty()) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    return single(opts);
+}
