@@ -135,25 +135,16 @@ std::string standard_text(int number) {
     throw forms::RuntimeError(number, text);
 }
 
-// The caption of a result: floor(result + 0.5) as plain decimal digits.
-std::string rounded_caption(VARIANT& result) {
-    double value = 0;
-    if (V_VT(&result) == VT_R8) {
-        value = V_R8(&result);
-    } else {
-        VARIANT converted;
-        VariantInit(&converted);
-        const bool ok = V_VT(&result) != VT_BSTR && V_VT(&result) != VT_EMPTY && V_VT(&result) != VT_NULL &&
-                        SUCCEEDED(VariantChangeType(&converted, &result, 0, VT_R8));
-        if (!ok) throw forms::RuntimeError(13, standard_text(13));
-        value = V_R8(&converted);
-    }
-    double shown = std::floor(value + 0.5);
-    if (!std::isfinite(shown)) throw forms::RuntimeError(6, standard_text(6));
-    if (shown == 0) shown = 0;  // no "-0"
-    char buf[400];
-    const int n = std::snprintf(buf, sizeof buf, "%.0f", shown);
-    return {buf, static_cast<std::size_t>(n)};
+// The centile of a result variant: a double, or anything that converts to one; text (the empty
+// text of a missing input included) is a type mismatch, as adding 0.5 to it would be.
+double centile_of(VARIANT& result) {
+    if (V_VT(&result) == VT_R8) return V_R8(&result);
+    VARIANT converted;
+    VariantInit(&converted);
+    const bool ok = V_VT(&result) != VT_BSTR && V_VT(&result) != VT_EMPTY && V_VT(&result) != VT_NULL &&
+                    SUCCEEDED(VariantChangeType(&converted, &result, 0, VT_R8));
+    if (!ok) throw forms::RuntimeError(13, standard_text(13));
+    return V_R8(&converted);
 }
 
 struct ClearOnExit {
@@ -307,7 +298,7 @@ void Form::Recalculate() {
     const HRESULT hr = (self_->*calculator_of(*base))(&bwt, &gest, &wt, &ht, &sex, &eth, &par, &result);
     if (FAILED(hr)) raise_call_failure(hr);
 
-    output_label_->set_caption(rounded_caption(result));
+    output_label_->set_caption(result_caption(centile_of(result)));
 }
 
 Fields Form::fields() const noexcept {

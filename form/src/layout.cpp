@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -105,6 +106,15 @@ double leading_number(std::string_view text) {
         value = 0.0;  // too small for a double: underflow is no fault
     }
     return negative ? -value : value;
+}
+
+std::string result_caption(double centile) {
+    double shown = std::floor(centile + 0.5);
+    if (!std::isfinite(shown)) throw forms::RuntimeError(6, "Overflow");
+    if (shown == 0) shown = 0;  // never "-0"
+    char buf[400];  // enough for the digits of any finite double
+    const int n = std::snprintf(buf, sizeof buf, "%.0f", shown);
+    return {buf, static_cast<std::size_t>(n)};
 }
 
 std::string decimal_text(int n) {

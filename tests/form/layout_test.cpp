@@ -153,3 +153,19 @@ TEST(DecimalText, PlainDigits) {
 
 }  // namespace
 }  // namespace pelmora::form
+
+namespace pelmora::form {
+namespace {
+
+TEST(ResultCaption, RoundsHalfUpToAPlainWholeNumber) {
+    const std::pair<double, const char*> cases[] = {
+        {56.41, "56"},  {57.5, "58"},       {57.4999, "57"}, {99.6, "100"},  {0.3, "0"},
+        {40.8892, "41"}, {-0.0000055, "0"}, {-0.0, "0"},     {100.0000055, "100"}, {0.5, "1"},
+        {0.49999999999999994, "1"},  // the sum is a double: it rounds to exactly 1 before the floor
+    };
+    for (const auto& [centile, shown] : cases) EXPECT_EQ(result_caption(centile), shown) << centile;
+    EXPECT_THROW((void)result_caption(std::numeric_limits<double>::infinity()), forms::RuntimeError);
+}
+
+}  // namespace
+}  // namespace pelmora::form

@@ -141,6 +141,11 @@ inline constexpr std::array<EthnicRule, 4> ethnic_rules{{
 /// the number is too large for a double.
 [[nodiscard]] double leading_number(std::string_view text);
 
+/// What output_label shows for a centile: floor(centile + 0.5) as plain decimal digits, no
+/// separator, no decimals ("41", "0", "100"). Throws forms::RuntimeError 6 "Overflow" when that
+/// is no finite number.
+[[nodiscard]] std::string result_caption(double centile);
+
 /// A whole number as plain decimal text ("140", "0").
 [[nodiscard]] std::string decimal_text(int n);
 
