@@ -56,35 +56,28 @@ COLORREF resolve(Colour colour, int system_default) noexcept {
 
 LRESULT CALLBACK container_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
 
-// Registers our two window classes while any surface window exists; unregisters them with the
-// last one, so the classes never outlive a library that may be unloaded.
-bool register_classes() noexcept {
-    const std::lock_guard lock(class_mutex);
+// Registers our two window classes on first use. A class left behind by an earlier copy of this
+// library (unloaded, then loaded again) still points at that copy's procedure: it is replaced.
+bool register_class(const wchar_t* name) noexcept {
     const HINSTANCE module = this_module();
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(module, surface_class, &existing) != FALSE) return true;
+    if (GetClassInfoExW(module, name, &existing) != FALSE) {
+        if (existing.lpfnWndProc == container_procedure) return true;
+        UnregisterClassW(name, module);
+    }
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = container_procedure;
     wc.hInstance = module;
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    wc.lpszClassName = surface_class;
-    if (RegisterClassExW(&wc) == 0) return false;
-    wc.lpszClassName = frame_class;
-    if (RegisterClassExW(&wc) == 0) {
-        UnregisterClassW(surface_class, module);
-        return false;
-    }
-    return true;
+    wc.lpszClassName = name;
+    return RegisterClassExW(&wc) != 0;
 }
 
-void unregister_classes_if_unused() noexcept {
+bool register_classes() noexcept {
     const std::lock_guard lock(class_mutex);
-    if (live_surface_windows.load() != 0) return;
-    const HINSTANCE module = this_module();
-    UnregisterClassW(surface_class, module);
-    UnregisterClassW(frame_class, module);
+    return register_class(surface_class) && register_class(frame_class);
 }
 
 class Win32Surface;
@@ -440,10 +433,7 @@ public:
                 WS_EX_CONTROLPARENT, surface_class, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
                 position.left, position.top, position.right - position.left, position.bottom - position.top, parent,
                 nullptr, this_module(), static_cast<Peer*>(this));
-            if (window == nullptr) {
-                unregister_classes_if_unused();
-                return nullptr;
-            }
+            if (window == nullptr) return nullptr;
             if (!create_children(window)) {
                 const DWORD error = GetLastError();
                 destroy_window();
@@ -496,7 +486,6 @@ public:
         for (const auto& c : owned_) c.peer->forget_window();
         forget_window();
         --live_surface_windows;
-        unregister_classes_if_unused();
         if (destroyed_) {
             try {
                 destroyed_();
