@@ -1,0 +1,88 @@
+# Compiling an IDL file with widl (Debian's mingw-w64-tools) into a C/C++ header and a type
+# library, and carrying a type library inside a Linux shared library.
+#
+#   pelmora_compile_idl(<target> IDL <file.idl> HEADER <name.h> TLB <name.tlb>
+#                       [ARCH win32|win64])
+#     Defines the INTERFACE target <target> whose include directory holds the generated header,
+#     and sets the target property PELMORA_TLB to the full path of the generated .tlb.
+#     ARCH selects widl's --win32/--win64 (the syskind and pointer size written into the type
+#     library); without it widl's default (win64 on this toolchain) is used.
+#
+#   pelmora_embed_typelib(<target> <tlb>)
+#     Linux: adds the .tlb to <target> as the ELF section ".typelib", where LoadTypeLibEx finds it
+#     when given the library's own path (Windows carries it as the TYPELIB resource instead).
+
+#
+#   pelmora_com_objects(<target>)
+#     For targets that implement COM interfaces: COM objects are destroyed by their own Release,
+#     never deleted through an interface pointer, and the interfaces (by their binary contract)
+#     have no virtual destructor, so -Wnon-virtual-dtor does not apply to them. Set on the
+#     target's sources, where it follows the project's warning options on the command line.
+#     Call it after all sources are added.
+
+function(pelmora_com_objects target)
+  if(MSVC)
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(dir ${target} SOURCE_DIR)
+  foreach(src IN LISTS sources)
+    if(src MATCHES "\\.(cpp|cc|cxx)$")
+      if(NOT IS_ABSOLUTE "${src}")
+        set(src "${dir}/${src}")
+      endif()
+      set_property(SOURCE "${src}" DIRECTORY "${dir}" APPEND PROPERTY COMPILE_OPTIONS -Wno-non-virtual-dtor)
+    endif()
+  endforeach()
+endfunction()
+
+find_program(PELMORA_WIDL NAMES x86_64-w64-mingw32-widl i686-w64-mingw32-widl widl REQUIRED)
+set(PELMORA_WIDL_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH
+    "System IDL files for widl (oaidl.idl, ocidl.idl); never given to the C++ compiler")
+set(PELMORA_WIDL_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH
+    "Folder holding stdole2.tlb for importlib")
+
+function(pelmora_compile_idl target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "IDL;HEADER;TLB;ARCH" "")
+  get_filename_component(idl "${arg_IDL}" ABSOLUTE)
+  set(outdir "${CMAKE_CURRENT_BINARY_DIR}/${target}")
+  set(header "${outdir}/include/${arg_HEADER}")
+  set(tlb "${outdir}/${arg_TLB}")
+  set(arch_flag)
+  if(arg_ARCH STREQUAL "win32")
+    set(arch_flag --win32)
+  elseif(arg_ARCH STREQUAL "win64")
+    set(arch_flag --win64)
+  elseif(arg_ARCH)
+    message(FATAL_ERROR "pelmora_compile_idl: ARCH must be win32 or win64")
+  endif()
+  add_custom_command(
+    OUTPUT "${header}" "${tlb}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${outdir}/include"
+    COMMAND "${PELMORA_WIDL}" ${arch_flag} -I "${PELMORA_WIDL_IDL_DIR}" -L "${PELMORA_WIDL_TLB_DIR}"
+            -h -H "${header}" -t -T "${tlb}" "${idl}"
+    DEPENDS "${idl}"
+    COMMENT "widl ${arg_IDL}"
+    VERBATIM)
+  add_custom_target(${target}_generate DEPENDS "${header}" "${tlb}")
+  add_library(${target} INTERFACE)
+  add_dependencies(${target} ${target}_generate)
+  # Generated code: included as a system header so the strict warnings do not apply to it.
+  target_include_directories(${target} SYSTEM INTERFACE "$<BUILD_INTERFACE:${outdir}/include>")
+  set_target_properties(${target} PROPERTIES PELMORA_TLB "${tlb}")
+endfunction()
+
+function(pelmora_embed_typelib target tlb)
+  if(WIN32)
+    return()
+  endif()
+  set(src "${CMAKE_CURRENT_BINARY_DIR}/${target}_typelib.cpp")
+  file(GENERATE OUTPUT "${src}" CONTENT
+"// Generated: the type library, carried in the ELF section .typelib.
+asm(\".pushsection .typelib,\\\"a\\\",@progbits\\n\"
+    \".incbin \\\"${tlb}\\\"\\n\"
+    \".popsection\\n\");
+")
+  target_sources(${target} PRIVATE "${src}")
+  set_source_files_properties("${src}" PROPERTIES OBJECT_DEPENDS "${tlb}" GENERATED TRUE)
+endfunction()
