@@ -667,6 +667,10 @@ SurfaceWindow* window_side(Surface& surface) noexcept {
 
 long live_windows() noexcept { return live_surface_windows.load(); }
 
+COLORREF colour_ref(Colour colour, int system_default) noexcept { return resolve(colour, system_default); }
+
+std::wstring to_wide(std::string_view text) { return widen(text); }
+
 }  // namespace pelmora::forms::win32
 
 namespace pelmora::forms {

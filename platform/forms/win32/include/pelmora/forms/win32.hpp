@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "pelmora/forms/toolkit.hpp"
 
@@ -50,6 +52,11 @@ protected:
 [[nodiscard]] Toolkit& toolkit();
 /// The window side of `surface` when this backend made it; nullptr for any other surface.
 [[nodiscard]] SurfaceWindow* window_side(Surface& surface) noexcept;
+/// The colour as the window system draws it; `system_default` (a COLOR_* index) for the
+/// toolkit's default.
+[[nodiscard]] COLORREF colour_ref(Colour colour, int system_default) noexcept;
+/// UTF-8 text as the window system takes it.
+[[nodiscard]] std::wstring to_wide(std::string_view text);
 /// How many surface windows of this backend exist in the process right now.
 [[nodiscard]] long live_windows() noexcept;
 
