@@ -1,0 +1,172 @@
+// pelmora-host: a Qt application that registers the control's library, creates Pelmora through
+// the component runtime, places the control's form in a window of its own and shows it.
+//
+//   pelmora-host [--library PATH]                    the window (needs a display)
+//   pelmora-host [--library PATH] --screenshot FILE  renders off screen, writes FILE (PNG),
+//                                                    prints the result label
+//   pelmora-host [--library PATH] --script           commands on stdin, one answer line each
+
+#include <dlfcn.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QWidget>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "pelmora_idl.h"
+#include "script.hpp"
+
+#ifndef PELMORA_HOST_LIBRARY
+#error "PELMORA_HOST_LIBRARY must name the control's library"
+#endif
+
+namespace {
+
+enum class Mode { window, screenshot, script };
+
+struct Options {
+    Mode mode = Mode::window;
+    std::string screenshot;
+    std::string library = PELMORA_HOST_LIBRARY;
+};
+
+int usage() {
+    std::fputs("usage: pelmora-host [--library PATH] [--screenshot FILE.png | --script]\n", stderr);
+    return 2;
+}
+
+bool parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--screenshot" && i + 1 < argc && o.mode == Mode::window) {
+            o.mode = Mode::screenshot;
+            o.screenshot = argv[++i];
+        } else if (a == "--script" && o.mode == Mode::window) {
+            o.mode = Mode::script;
+        } else if (a == "--library" && i + 1 < argc) {
+            o.library = argv[++i];
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void fail(const std::string& what, HRESULT hr) {
+    std::fprintf(stderr, "pelmora-host: %s (0x%08X)\n", what.c_str(), static_cast<unsigned>(hr));
+}
+
+// What regsvr32 does: load the library and ask it to register itself.
+HRESULT register_library(const std::string& path) {
+    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        std::fprintf(stderr, "pelmora-host: cannot load %s: %s\n", path.c_str(), dlerror());
+        return CO_E_DLLNOTFOUND;
+    }
+    using Register = HRESULT (*)();
+    auto* reg = reinterpret_cast<Register>(dlsym(lib, "DllRegisterServer"));
+    const HRESULT hr = reg != nullptr ? reg() : CO_E_ERRORINDLL;
+    dlclose(lib);  // the component runtime loads it again for itself
+    return hr;
+}
+
+// Owns one COM reference.
+template <class T>
+struct Ref {
+    T* p = nullptr;
+    Ref() = default;
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { reset(); }
+    void reset() {
+        if (p != nullptr) p->Release();
+        p = nullptr;
+    }
+    void** out() { return reinterpret_cast<void**>(&p); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) return usage();
+    // Screenshots and scripts never need a display: render with Qt's offscreen platform.
+    if (options.mode != Mode::window) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    CoInitialize(nullptr);
+    HRESULT hr = register_library(options.library);
+    if (FAILED(hr)) {
+        fail("cannot register " + options.library, hr);
+        return 1;
+    }
+    CLSID clsid{};
+    hr = CLSIDFromProgID(u"Pelmora.Pelmora", &clsid);
+    if (FAILED(hr)) {
+        fail("Pelmora.Pelmora is not registered", hr);
+        return 1;
+    }
+
+    int status = 0;
+    {
+        Ref<IDispatch> control;
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, control.out());
+        if (FAILED(hr)) {
+            fail("cannot create Pelmora", hr);
+            return 1;
+        }
+        Ref<IOleWindow> placeable;
+        HWND native = nullptr;
+        hr = control.p->QueryInterface(IID_IOleWindow, placeable.out());
+        if (SUCCEEDED(hr)) hr = placeable.p->GetWindow(&native);
+        auto* form = reinterpret_cast<QWidget*>(native);
+        if (FAILED(hr) || form == nullptr) {
+            fail("the control has no window to place", FAILED(hr) ? hr : E_FAIL);
+            return 1;
+        }
+
+        QWidget window;
+        window.setWindowTitle("Pelmora");
+        form->setParent(&window);
+        form->move(0, 0);
+        form->show();
+        window.setFixedSize(form->size());
+
+        switch (options.mode) {
+            case Mode::window:
+                window.show();
+                status = QApplication::exec();
+                break;
+            case Mode::screenshot: {
+                window.show();
+                if (!window.grab().save(QString::fromStdString(options.screenshot), "PNG")) {
+                    std::fprintf(stderr, "pelmora-host: cannot write %s\n", options.screenshot.c_str());
+                    status = 1;
+                    break;
+                }
+                const auto* label = form->findChild<QLabel*>("output_label");
+                std::printf("%s\n", label != nullptr ? label->text().toUtf8().constData() : "");
+                std::fprintf(stderr, "pelmora-host: wrote %s\n", options.screenshot.c_str());
+                break;
+            }
+            case Mode::script: {
+                window.show();
+                pelmora::host::Script script(*form, window, *control.p);
+                std::string line;
+                while (std::getline(std::cin, line)) {
+                    std::cout << script.answer(line) << '\n' << std::flush;
+                }
+                break;
+            }
+        }
+        // The control goes before its host window: releasing it takes its form's widgets away.
+        placeable.reset();
+        control.reset();
+    }
+    CoUninitialize();
+    return status;
+}

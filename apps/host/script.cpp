@@ -1,0 +1,270 @@
+#include "script.hpp"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "pelmora_idl.h"
+
+namespace pelmora::host {
+namespace {
+
+/// A command that cannot be carried out; its text follows "error: ".
+struct Refusal : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string from_qt(const QString& s) {
+    const QByteArray b = s.toUtf8();
+    return {b.constData(), static_cast<std::size_t>(b.size())};
+}
+
+QString to_qt(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim_end(std::string_view s) {
+    while (!s.empty() && (is_blank(s.back()) || s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
+    return s;
+}
+
+/// Splits off the first blank-separated word; `rest` keeps what follows the blanks after it.
+std::string_view next_word(std::string_view& rest) {
+    std::size_t i = 0;
+    while (i < rest.size() && is_blank(rest[i])) ++i;
+    std::size_t j = i;
+    while (j < rest.size() && !is_blank(rest[j])) ++j;
+    const std::string_view word = rest.substr(i, j - i);
+    while (j < rest.size() && is_blank(rest[j])) ++j;
+    rest.remove_prefix(j);
+    return word;
+}
+
+QComboBox& list_named(QWidget& form, std::string_view name) {
+    if (name.empty()) throw Refusal("missing list name");
+    auto* box = form.findChild<QComboBox*>(to_qt(name));
+    if (box == nullptr) throw Refusal("unknown list " + std::string(name));
+    return *box;
+}
+
+// --- Values in the script's notation ------------------------------------------------------------
+
+std::u16string utf16(std::string_view s) {
+    const QString q = to_qt(s);
+    return {reinterpret_cast<const char16_t*>(q.utf16()), static_cast<std::size_t>(q.size())};
+}
+
+std::string utf8(BSTR b) {
+    if (b == nullptr) return {};
+    return from_qt(QString::fromUtf16(reinterpret_cast<const char16_t*>(b), static_cast<qsizetype>(SysStringLen(b))));
+}
+
+std::string number_text(double d) {
+    std::array<char, 64> buf{};
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), d);
+    return {buf.data(), end};
+}
+
+/// Reads the arguments: numbers, "" or "text" (no quote inside), empty, null.
+std::vector<VARIANT> parse_arguments(std::string_view rest) {
+    std::vector<VARIANT> out;
+    struct Guard {
+        std::vector<VARIANT>* v;
+        bool armed = true;
+        ~Guard() {
+            if (armed)
+                for (VARIANT& x : *v) VariantClear(&x);
+        }
+    } guard{&out};
+    std::size_t i = 0;
+    while (true) {
+        while (i < rest.size() && is_blank(rest[i])) ++i;
+        if (i == rest.size()) break;
+        VARIANT v;
+        VariantInit(&v);
+        if (rest[i] == '"') {
+            const std::size_t close = rest.find('"', i + 1);
+            if (close == std::string_view::npos) throw Refusal("unterminated text argument");
+            if (close + 1 < rest.size() && !is_blank(rest[close + 1])) throw Refusal("malformed text argument");
+            const std::u16string text = utf16(rest.substr(i + 1, close - i - 1));
+            V_VT(&v) = VT_BSTR;
+            V_BSTR(&v) = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+            if (V_BSTR(&v) == nullptr) throw Refusal("out of memory");
+            i = close + 1;
+        } else {
+            std::size_t j = i;
+            while (j < rest.size() && !is_blank(rest[j])) ++j;
+            const std::string_view word = rest.substr(i, j - i);
+            i = j;
+            if (word == "empty") {
+                V_VT(&v) = VT_EMPTY;
+            } else if (word == "null") {
+                V_VT(&v) = VT_NULL;
+            } else {
+                double d = 0;
+                const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), d);
+                if (ec != std::errc() || end != word.data() + word.size())
+                    throw Refusal("malformed argument " + std::string(word));
+                V_VT(&v) = VT_R8;
+                V_R8(&v) = d;
+            }
+        }
+        out.push_back(v);
+    }
+    guard.armed = false;
+    return out;
+}
+
+std::string notation(const VARIANT& v) {
+    switch (V_VT(&v)) {
+        case VT_EMPTY: return "empty";
+        case VT_NULL: return "null";
+        case VT_R8: return number_text(v.dblVal);
+        case VT_R4: return number_text(static_cast<double>(v.fltVal));
+        case VT_I2: return std::to_string(v.iVal);
+        case VT_I4: return std::to_string(v.lVal);
+        case VT_BOOL: return v.boolVal != 0 ? "true" : "false";
+        case VT_BSTR: return '"' + utf8(v.bstrVal) + '"';
+        default: {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "<vartype %u>", static_cast<unsigned>(V_VT(&v)));
+            return buf;
+        }
+    }
+}
+
+std::string hresult_text(HRESULT hr) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+    return buf;
+}
+
+}  // namespace
+
+std::string Script::answer(std::string_view line) noexcept {
+    try {
+        return run(trim_end(line));
+    } catch (const Refusal& r) {
+        return std::string("error: ") + r.what();
+    } catch (const std::exception& e) {
+        return std::string("error: ") + e.what();
+    } catch (...) {
+        return "error: unexpected failure";
+    }
+}
+
+std::string Script::run(std::string_view line) {
+    std::string_view rest = line;
+    const std::string_view command = next_word(rest);
+    if (command.empty()) throw Refusal("empty command");
+
+    if (command == "pick") {
+        QComboBox& box = list_named(form_, next_word(rest));
+        const QString text = to_qt(rest);  // the rest of the line, blanks inside included
+        int index = -1;
+        for (int i = 0; i < box.count(); ++i) {
+            if (box.itemText(i) == text) {
+                index = i;
+                break;
+            }
+        }
+        if (index < 0) throw Refusal("no item \"" + std::string(rest) + "\" in " + from_qt(box.objectName()));
+        box.setCurrentIndex(index);
+        Q_EMIT box.activated(index);  // a person's pick: the list's click
+        return "ok";
+    }
+    if (command == "text" || command == "items") {
+        QComboBox& box = list_named(form_, next_word(rest));
+        if (!rest.empty()) throw Refusal("malformed command");
+        if (command == "text") return from_qt(box.currentText());
+        std::string joined;
+        for (int i = 0; i < box.count(); ++i) {
+            if (i > 0) joined += '|';
+            joined += from_qt(box.itemText(i));
+        }
+        return joined;
+    }
+    if (command == "show") {
+        if (!rest.empty()) throw Refusal("malformed command");
+        auto* label = form_.findChild<QLabel*>("output_label");
+        if (label == nullptr) throw Refusal("the form has no output_label");
+        return from_qt(label->text());
+    }
+    if (command == "call") {
+        const std::string_view method = next_word(rest);
+        if (method.empty()) throw Refusal("missing method name");
+        return call(method, rest);
+    }
+    if (command == "screenshot") {
+        if (rest.empty()) throw Refusal("missing file name");
+        if (!window_.grab().save(to_qt(rest), "PNG")) throw Refusal("cannot write " + std::string(rest));
+        return "ok";
+    }
+    throw Refusal("unknown command " + std::string(command));
+}
+
+// A late-bound call by name, each argument passed by reference to a variant of ours, as a script
+// engine passes its variables.
+std::string Script::call(std::string_view method, std::string_view arguments) {
+    std::vector<VARIANT> values = parse_arguments(arguments);
+    struct ClearAll {
+        std::vector<VARIANT>& v;
+        VARIANT& result;
+        ~ClearAll() {
+            for (VARIANT& x : v) VariantClear(&x);
+            VariantClear(&result);
+        }
+    };
+    VARIANT result;
+    VariantInit(&result);
+    const ClearAll clear{values, result};
+
+    std::u16string name = utf16(method);
+    LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(name.data())};
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(control_.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
+        throw Refusal("unknown method " + std::string(method));
+
+    // Invoke takes the arguments last to first.
+    std::vector<VARIANT> refs(values.size());
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        VARIANT& r = refs[values.size() - 1 - k];
+        VariantInit(&r);
+        V_VT(&r) = static_cast<VARTYPE>(VT_BYREF | VT_VARIANT);
+        V_VARIANTREF(&r) = &values[k];
+    }
+    DISPPARAMS params{refs.data(), nullptr, static_cast<UINT>(refs.size()), 0};
+    EXCEPINFO info{};
+    UINT bad_argument = 0;
+    const HRESULT hr = control_.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &info,
+                                       &bad_argument);
+    if (hr == DISP_E_EXCEPTION) {
+        if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
+        const int number =
+            HRESULT_FACILITY(info.scode) == FACILITY_CONTROL ? HRESULT_CODE(info.scode) : static_cast<int>(info.wCode);
+        std::string text = utf8(info.bstrDescription);
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrHelpFile);
+        throw Refusal("run-time error " + std::to_string(number) + ": " + text);
+    }
+    if (hr == DISP_E_BADPARAMCOUNT) throw Refusal("wrong number of arguments (" + hresult_text(hr) + ")");
+    if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL)
+        throw Refusal("argument " + std::to_string(values.size() - bad_argument) + " refused (" + hresult_text(hr) + ")");
+    if (FAILED(hr)) throw Refusal("call failed (" + hresult_text(hr) + ")");
+
+    std::string out = notation(result);
+    for (const VARIANT& v : values) out += ' ' + notation(v);
+    return out;
+}
+
+}  // namespace pelmora::host
