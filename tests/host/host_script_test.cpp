@@ -1,0 +1,128 @@
+// pelmora-host --script, run as a separate process the way a person or a script drives it.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pelmora/calc/calculators.hpp"
+
+#ifndef PELMORA_HOST
+#error "PELMORA_HOST must name pelmora-host"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Run {
+    int status = -1;
+    std::vector<std::string> lines;
+};
+
+Run run_script(const std::vector<std::string>& commands, const fs::path& dir) {
+    const fs::path in = dir / "commands.txt";
+    const fs::path out = dir / "answers.txt";
+    {
+        std::ofstream f(in);
+        for (const std::string& c : commands) f << c << '\n';
+    }
+    const std::string command =
+        std::string("'") + PELMORA_HOST + "' --script < '" + in.string() + "' > '" + out.string() + "'";
+    Run r;
+    r.status = std::system(command.c_str());
+    std::ifstream f(out);
+    for (std::string line; std::getline(f, line);) r.lines.push_back(line);
+    return r;
+}
+
+std::string shortest(double d) {
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+    return {buf, end};
+}
+
+class HostScript : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("pelmora-host-test-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir;
+};
+
+TEST_F(HostScript, AnswersEveryCommandWithOneLine) {
+    using pelmora::calc::Arg;
+    // The calculators' own results for the calls below.
+    Arg a[] = {Arg::r8(3500), Arg::r8(280), Arg::r8(70), Arg::r8(165), Arg::r8(1), Arg::r8(1), Arg::r8(0)};
+    const double nz = pelmora::calc::custcentnz(a[0], a[1], a[2], a[3], a[4], a[5], a[6]).as_r8();
+    Arg s[] = {Arg::r8(3500), Arg::r8(283), Arg::r8(65), Arg::r8(165), Arg::r8(0), Arg::r8(1), Arg::r8(0)};
+    const double swe = pelmora::calc::custcentswe(s[0], s[1], s[2], s[3], s[4], s[5], s[6]).as_r8();
+    const fs::path picture = dir / "form.png";
+
+    struct Step {
+        std::string command;
+        std::string answer;
+        bool prefix = false;  // the answer only starts so
+    };
+    const std::vector<Step> steps = {
+        {"show", "56"},
+        {"text Combosex", "Female"},
+        {"items Combopar", "0|1|2|3|4 or more"},
+        {"pick Combobase New Zealand", "ok"},
+        {"items Comboeth", "Chinese|European|Indian|Maori|Samoan|Tongan|Other"},
+        {"text Comboeth", "European"},
+        {"pick Combowt 70", "ok"},
+        {"pick Combosex Male", "ok"},
+        {"show", "41"},
+        {"pick Combopar 4 or more", "ok"},
+        {"text Combopar", "4 or more"},
+        {"pick Combobase Mars", "error: ", true},
+        {"pick Nolist 40", "error: ", true},
+        {"text Nolist", "error: ", true},
+        {"frobnicate", "error: ", true},
+        {"", "error: ", true},
+        {"text Combobase", "New Zealand"},
+        {"call custcentnz 3500 280 70 165 1 1 0", shortest(nz) + " 3500 40 70 165 1 1 0"},
+        {"call custcentswe 3500 283 65 165 0 1 0", shortest(swe) + " 3500 " + shortest(283.0 / 7) + " 65 -2 0 1 0"},
+        {"call custcentukn \"\" 280 65 165 0 1 0", "\"\" \"\" 280 65 165 0 1 0"},
+        {"call custcentau empty 280 65 165 0 1 0", "\"\" empty 280 65 165 0 1 0"},
+        {"call custcentukn \"abc\" 280 65 165 0 1 0", "error: run-time error 13: Type mismatch", true},
+        {"call custcentukn null 280 65 165 0 1 0", "error: run-time error 94: Invalid use of Null", true},
+        {"call custcentukn 3500 280 65 165 0 1", "error: ", true},
+        {"call custcentxx 1 2 3 4 5 6 7", "error: unknown method custcentxx"},
+        {"call custcentukn 3500 280 65 1x 0 1 0", "error: ", true},
+        {"screenshot " + picture.string(), "ok"},
+        {"show", "41"},
+    };
+    std::vector<std::string> commands;
+    for (const Step& s2 : steps) commands.push_back(s2.command);
+    const Run r = run_script(commands, dir);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), steps.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(steps[i].command);
+        if (steps[i].prefix) {
+            EXPECT_EQ(r.lines[i].substr(0, steps[i].answer.size()), steps[i].answer) << r.lines[i];
+            EXPECT_GT(r.lines[i].size(), std::string("error: ").size());
+        } else {
+            EXPECT_EQ(r.lines[i], steps[i].answer);
+        }
+    }
+    std::ifstream png(picture, std::ios::binary);
+    char magic[8] = {};
+    png.read(magic, sizeof magic);
+    EXPECT_EQ(std::string(magic, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
+
+}  // namespace
