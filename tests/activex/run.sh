@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The ActiveX checks of the x86-64 pelmora.dll under Wine, on a virtual X display (Xvfb):
+#   tests/activex/run.sh <x86-64 mingw-w64 build dir> [--keep-screenshot FILE.png]
+# - the Win32 forms backend and the ActiveX face on their own (two test programs);
+# - the registered control in Wine's own container window "AtlAxWin100", with a screenshot taken
+#   by ImageMagick's import while it is on screen;
+# - a VBScript client run by Wine's cscript.
+# With WINEPREFIX set to a prefix that tests/wine/wine-env.sh made (tests/wine/run-checks.sh does,
+# PELMORA_WINE_SHARED=1), that prefix is used and pelmora.dll is registered there; otherwise the
+# script makes its own prefix. Prints one PASS/FAIL line per check; exits non-zero on a failure.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../wine/wine-env.sh
+. "$here/../wine/wine-env.sh"
+
+if [ $# -lt 1 ]; then
+    echo "usage: $0 <x86-64 build dir> [--keep-screenshot FILE.png]" >&2
+    exit 2
+fi
+build=$(realpath "$1")
+keep=
+if [ "${2:-}" = --keep-screenshot ] && [ -n "${3:-}" ]; then keep=$(realpath -m "$3"); fi
+[ -f "$build/tests/wine/wine-targets.sh" ] || { echo "FAIL: $build is no configured mingw-w64 build" >&2; exit 1; }
+# shellcheck disable=SC1091
+. "$build/tests/wine/wine-targets.sh"
+[ "$pelmora_arch" = win64 ] || { echo "FAIL: $build is not the x86-64 build" >&2; exit 1; }
+bin="$build/tests/activex"
+for f in "$pelmora_dll" "$bin/pelmora-forms-win32-test.exe" "$bin/pelmora-ole-control-test.exe" \
+    "$bin/pelmora-activex-host.exe"; do
+    [ -f "$f" ] || { echo "FAIL: $f was not built" >&2; exit 1; }
+done
+progid=$(sed -n 's/.*vi_progid("\([^"]*\)").*/\1/p' "$pelmora_idl" | head -n 1)
+[ -n "$progid" ] || { echo "FAIL: no vi_progid in $pelmora_idl" >&2; exit 1; }
+
+work="$build/activex"
+logs="$work/logs"
+rm -rf "$logs"
+mkdir -p "$logs"
+failures=0
+started=$SECONDS
+xvfb_pid=
+own_prefix=0
+
+check() {
+    local name=$1 log
+    shift
+    log="$logs/$(printf '%s' "$name" | tr -c 'A-Za-z0-9_.-' '_').log"
+    if "$@" >"$log" 2>&1; then
+        echo "PASS: $name"
+    else
+        echo "FAIL: $name"
+        tail -n 60 "$log" | sed 's/^/    /'
+        failures=$((failures + 1))
+    fi
+}
+
+finish() {
+    wine_stop
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+}
+trap finish EXIT
+
+# --- the prefix: the caller's, or one of our own -------------------------------------------------
+
+if [ "${PELMORA_WINE_SHARED:-0}" = 1 ] && [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    wine_pick || exit 1
+    echo "using the Wine prefix $WINEPREFIX"
+else
+    own_prefix=1
+    wine_start "$work" || { echo "FAIL: Wine prefix could not be created"; exit 1; }
+    echo "wine prefix ready after $((SECONDS - started)) s"
+fi
+# The running wineserver started its desktop without a display: let it end, so that the programs
+# below get a desktop on ours.
+wine_stop
+
+# --- the display ---------------------------------------------------------------------------------
+
+display_file="$work/display"
+rm -f "$display_file"
+# -displayfd: Xvfb picks a free display number and writes it when it is ready for clients.
+Xvfb -displayfd 4 -screen 0 1024x768x24 -nolisten tcp 4>"$display_file" >"$logs/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 150); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+done
+[ -s "$display_file" ] || { echo "FAIL: Xvfb did not start"; cat "$logs/xvfb.log"; exit 1; }
+DISPLAY=":$(tr -dc 0-9 <"$display_file")"
+export DISPLAY
+echo "Xvfb on $DISPLAY"
+
+dll_win=$(wine_path "$pelmora_dll")
+
+# --- checks --------------------------------------------------------------------------------------
+
+check "win64: Win32 forms backend (windows, colours, picks, tab order)" \
+    wine_run 300 "$bin/pelmora-forms-win32-test.exe" --gtest_brief=1
+check "win64: ActiveX face against a recording container" \
+    wine_run 300 "$bin/pelmora-ole-control-test.exe" --gtest_brief=1
+check "win64: regsvr32 registers pelmora.dll" wine_run 120 regsvr32 /s "$dll_win"
+
+shot="$work/pelmora-activex-wine.png"
+hosted_in_atlaxwin() {
+    local ready="$work/shot.ready" done="$work/shot.done" host rc geometry
+    rm -f "$ready" "$done" "$shot"
+    wine_run 300 "$bin/pelmora-activex-host.exe" "$progid" --screenshot "$(wine_path "$ready")" \
+        "$(wine_path "$done")" --gtest_brief=1 &
+    host=$!
+    for _ in $(seq 600); do
+        [ -s "$ready" ] && break
+        kill -0 "$host" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -s "$ready" ]; then
+        geometry=$(tr -d '\r\n' <"$ready")
+        timeout 60 import -window root -crop "$geometry" +repage "$shot" || echo "import failed"
+    else
+        echo "the host never showed its window for the screenshot"
+    fi
+    touch "$done"
+    wait "$host"
+    rc=$?
+    echo "host exit status $rc"
+    return $rc
+}
+check "win64: the control in Wine's AtlAxWin100 container: lists, captions, geometry, 56, picks" hosted_in_atlaxwin
+
+screenshot_shows_the_form() {
+    local colours
+    [ -s "$shot" ] || { echo "no screenshot"; return 1; }
+    identify "$shot"
+    colours=$(convert "$shot" -format '%k' info:)
+    echo "$colours colours"
+    # The lists' pale blue and the result's pale red are on the picture; so is more than a few colours.
+    convert "$shot" -unique-colors txt:- | grep -qi '#C0C0FF' || { echo "no pale blue list"; return 1; }
+    convert "$shot" -unique-colors txt:- | grep -qi '#FFC0C0' || { echo "no pale red result"; return 1; }
+    [ "$colours" -gt 8 ]
+}
+check "win64: screenshot of the hosted control (Xvfb, import)" screenshot_shows_the_form
+if [ -n "$keep" ] && [ -s "$shot" ]; then cp "$shot" "$keep" && echo "screenshot kept in $keep"; fi
+
+check "win64: VBScript client under cscript (CreateObject, the four methods, write-backs, errors)" \
+    wine_run 120 cscript //nologo "$(wine_path "$here/client.vbs")" "$progid"
+
+if [ "$own_prefix" = 1 ]; then
+    check "win64: regsvr32 /u unregisters pelmora.dll" wine_run 120 regsvr32 /u /s "$dll_win"
+fi
+
+finish
+trap - EXIT
+echo "activex checks: $failures failed, $((SECONDS - started)) s"
+[ "$failures" -eq 0 ]
