@@ -806,7 +806,7 @@ STDAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
 STDAPI LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib);
 STDAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
 STDAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid, LPBSTR lpbstrPathName);
-STDAPI RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
+STDAPI RegisterTypeLib(ITypeLib* ptlib, LPOLESTR szFullPath, LPOLESTR szHelpDir);
 STDAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind);
 
 /* ---- Functions: the component runtime ----------------------------------------------------- */
@@ -832,7 +832,12 @@ STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
 STDAPI_(void) CoFreeUnusedLibraries();
 STDAPI_(void) CoFreeUnusedLibrariesEx(DWORD dwUnloadDelay, DWORD dwReserved);
 
-/* The four entry points of an in-process server. */
+/* The four entry points of an in-process server: declared here as the SDK declares them, and
+   exported from the server (on Linux by this declaration's visibility). */
+extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
+extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow();
+extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer();
+extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer();
 typedef HRESULT(STDAPICALLTYPE* LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT(STDAPICALLTYPE* LPFNCANUNLOADNOW)();
 #define OLEMISC_RECOMPOSEONRESIZE 0x1

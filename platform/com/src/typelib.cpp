@@ -554,7 +554,7 @@ STDAPI LoadTypeLibEx(LPCOLESTR file, REGKIND regkind, ITypeLib** out)
     const HRESULT hr = load_file(file, out);
     if (FAILED(hr)) return hr;
     if (regkind == REGKIND_REGISTER) {
-        const HRESULT reg = RegisterTypeLib(*out, file, nullptr);
+        const HRESULT reg = RegisterTypeLib(*out, const_cast<LPOLESTR>(file), nullptr);
         if (FAILED(reg)) {
             (*out)->Release();
             *out = nullptr;
@@ -599,7 +599,7 @@ STDAPI LoadRegTypeLib(REFGUID guid, WORD major, WORD minor, LCID lcid, ITypeLib*
     return hr;
 }
 
-STDAPI RegisterTypeLib(ITypeLib* lib, LPCOLESTR path, LPCOLESTR helpdir)
+STDAPI RegisterTypeLib(ITypeLib* lib, LPOLESTR path, LPOLESTR helpdir)
 {
     if (!lib || !path) return E_INVALIDARG;
     TLIBATTR* attr = nullptr;
