@@ -218,7 +218,7 @@ public:
         if (hosted.control != nullptr) hosted.control->Release();
         hosted.pelmora = nullptr;
         hosted.control = nullptr;
-        if (!options.ready_file.empty() && hosted.top != nullptr) take_picture();
+        if (!options.ready_file.empty() && hosted.output != nullptr) take_picture();
     }
 
 private:

@@ -30,8 +30,10 @@ for f in "$pelmora_dll" "$bin/pelmora-forms-win32-test.exe" "$bin/pelmora-ole-co
     "$bin/pelmora-activex-host.exe"; do
     [ -f "$f" ] || { echo "FAIL: $f was not built" >&2; exit 1; }
 done
-progid=$(sed -n 's/.*vi_progid("\([^"]*\)").*/\1/p' "$pelmora_idl" | head -n 1)
-[ -n "$progid" ] || { echo "FAIL: no vi_progid in $pelmora_idl" >&2; exit 1; }
+# The version-independent ProgID, where the component keeps it (its registration table, or the IDL).
+progid=$(sed -n 's/.*char prog_id\[\] *= *"\([^"]*\)".*/\1/p' "$(dirname "$pelmora_idl")/registration.hpp" 2>/dev/null | head -n 1)
+[ -n "$progid" ] || progid=$(sed -n 's/.*vi_progid("\([^"]*\)").*/\1/p' "$pelmora_idl" | head -n 1)
+[ -n "$progid" ] || { echo "FAIL: the component's ProgID was not found" >&2; exit 1; }
 
 work="$build/activex"
 logs="$work/logs"
