@@ -320,6 +320,29 @@ TEST_F(Win32Form, ColoursComeFromTheTableAndTheSystem) {
     }
 }
 
+TEST_F(Win32Form, ColoursArePaintedOnScreen) {
+    HWND surface = show();
+    ASSERT_NE(surface, nullptr);
+    RedrawWindow(shared_top_level(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump();
+    HDC screen = GetDC(nullptr);
+    const auto at = [&](HWND w, int x, int y) {
+        POINT p{x, y};
+        ClientToScreen(w, &p);
+        return GetPixel(screen, p.x, p.y);
+    };
+    RECT list{};
+    GetClientRect(native(*base_), &list);
+    // The closed list's field right of its text, left of its button; the result label; the surface.
+    EXPECT_EQ(at(native(*base_), list.right - 30, list.bottom / 2), RGB(192, 192, 255));
+    EXPECT_EQ(at(native(*output_), 1, 1), RGB(255, 192, 192));
+    EXPECT_EQ(at(surface, 1, 1), GetSysColor(COLOR_WINDOW));
+    RECT frame{};
+    GetClientRect(native(*frame_), &frame);
+    EXPECT_NE(at(native(*frame_), 0, frame.bottom / 2), GetSysColor(COLOR_WINDOW)) << "the frame's etched edge";
+    ReleaseDC(nullptr, screen);
+}
+
 TEST_F(Win32Form, TabVisitsTheListsByTabIndexOnly) {
     forms::DropDownList& eth = surface_->create_list("Comboeth", *surface_);
     eth.set_geometry({2040, 1695, 1455, 315});
