@@ -113,16 +113,33 @@ TEST_F(FormOnQt, EveryControlIsPlacedSizedAndCaptionedFromTheTable) {
     }
 }
 
-TEST_F(FormOnQt, TabVisitsTheListsInTabIndexOrder) {
-    show();
-    widget("Combosex")->setFocus();
+std::vector<QString> tab_through(QWidget& start, int presses) {
+    start.setFocus();
     std::vector<QString> visited{QApplication::focusWidget()->objectName()};
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < presses; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget()->objectName());
     }
-    EXPECT_EQ(visited, (std::vector<QString>{"Combosex", "Comboeth", "Combopar", "Comboht", "Combowt", "Combogw",
-                                             "Combogd", "Combobwt", "Combobase", "Combosex"}));
+    return visited;
+}
+
+const std::vector<QString> tab_order = {"Combosex", "Comboeth", "Combopar", "Comboht", "Combowt",
+                                        "Combogw",  "Combogd",  "Combobwt", "Combobase", "Combosex"};
+
+TEST_F(FormOnQt, TabVisitsTheListsInTabIndexOrder) {
+    show();
+    EXPECT_EQ(tab_through(*widget("Combosex"), 9), tab_order);
+}
+
+TEST_F(FormOnQt, TabOrderSurvivesPlacementInAHostWindow) {
+    QWidget host;
+    top->setParent(&host);
+    top->show();
+    host.show();
+    QApplication::setActiveWindow(&host);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    EXPECT_EQ(tab_through(*widget("Combosex"), 9), tab_order);
+    top->setParent(nullptr);  // hand the form back before the host window goes
 }
 
 TEST_F(FormOnQt, APersonsPickRecalculates) {

@@ -24,12 +24,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::vector<std::string> lines;
 };
 
-Run run_script(const std::vector<std::string>& commands, const fs::path& dir) {
+Outcome run_script(const std::vector<std::string>& commands, const fs::path& dir) {
     const fs::path in = dir / "commands.txt";
     const fs::path out = dir / "answers.txt";
     {
@@ -38,7 +38,7 @@ Run run_script(const std::vector<std::string>& commands, const fs::path& dir) {
     }
     const std::string command =
         std::string("'") + PELMORA_HOST + "' --script < '" + in.string() + "' > '" + out.string() + "'";
-    Run r;
+    Outcome r;
     r.status = std::system(command.c_str());
     std::ifstream f(out);
     for (std::string line; std::getline(f, line);) r.lines.push_back(line);
@@ -107,7 +107,7 @@ TEST_F(HostScript, AnswersEveryCommandWithOneLine) {
     };
     std::vector<std::string> commands;
     for (const Step& s2 : steps) commands.push_back(s2.command);
-    const Run r = run_script(commands, dir);
+    const Outcome r = run_script(commands, dir);
     EXPECT_EQ(r.status, 0);
     ASSERT_EQ(r.lines.size(), steps.size());
     for (std::size_t i = 0; i < steps.size(); ++i) {
