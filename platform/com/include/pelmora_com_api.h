@@ -160,6 +160,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define VARIANT_TRUE (static_cast<VARIANT_BOOL>(-1))
 #define VARIANT_FALSE (static_cast<VARIANT_BOOL>(0))
 #define MAX_PATH 260
+#define OLESTR(str) u##str
 
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff))

@@ -65,4 +65,4 @@ STDAPI_(UINT) SysStringByteLen(BSTR s)
     return n;
 }
 
-STDAPI_(UINT) SysStringLen(BSTR s) { return SysStringByteLen(s) / sizeof(OLECHAR); }
+STDAPI_(UINT) SysStringLen(BSTR s) { return SysStringByteLen(s) / static_cast<UINT>(sizeof(OLECHAR)); }
