@@ -110,14 +110,22 @@ r = "untouched"
 r = pelmora.custcentukn(bwt, gest, wt, ht, sex, eth, par)
 Check Err.Number = 13, "bwt ""abc"" raises error 13: " & Err.Number
 Check Err.Description = "Type mismatch", "its description is ""Type mismatch"": """ & Err.Description & """"
+Check Err.Source = "Pelmora", "its source is ""Pelmora"": """ & Err.Source & """"
 Check r = "untouched", "no result is delivered on failure: " & Shown(r)
+Err.Clear
+
+' Null read as a number: Invalid use of Null.
+SetInputs 3500, 280, Null, 163, 1, 1, 0
+r = pelmora.custcentnz(bwt, gest, wt, ht, sex, eth, par)
+Check Err.Number = 94 And Err.Description = "Invalid use of Null", "Null wt raises 94 ""Invalid use of Null"": " & Err.Number & " " & Err.Description
+Check gest = 280, "the failure came before the weeks were written back: " & Shown(gest)
 Err.Clear
 
 ' Six arguments are refused by the interface: no parameter is optional.
 SetInputs 3500, 280, 64, 163, 1, 1, 0
 r = "untouched"
 r = pelmora.custcentukn(bwt, gest, wt, ht, sex, eth)
-Check Err.Number <> 0, "a call with six arguments is refused: " & Err.Number & " " & Err.Description
+Check Err.Number = 450, "a call with six arguments is refused (450, wrong number of arguments): " & Err.Number & " " & Err.Description
 Check r = "untouched" And gest = 280, "the refused call computed nothing and wrote nothing"
 Err.Clear
 

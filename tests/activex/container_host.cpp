@@ -185,8 +185,15 @@ public:
         ASSERT_NE(get, nullptr);
         ASSERT_TRUE(init());
 
-        hosted.top = CreateWindowExW(0, L"STATIC", L"Pelmora in AtlAxWin100", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
-                                     nullptr, nullptr, nullptr, nullptr);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = L"PelmoraTestContainer";
+        ASSERT_NE(RegisterClassExW(&wc), 0);
+        hosted.top = CreateWindowExW(0, wc.lpszClassName, L"Pelmora in AtlAxWin100", WS_POPUP | WS_VISIBLE, 0, 0,
+                                     100, 100, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(hosted.top, nullptr);
         HDC dc = GetDC(hosted.top);
         hosted.dpi_x = GetDeviceCaps(dc, LOGPIXELSX);
@@ -222,8 +229,12 @@ public:
     }
 
 private:
+    // The picture shows the form as a person first sees it.
     static void take_picture() {
         pick("Combobase", L"United Kingdom");
+        for (const ListSpec& s : lists) pick(s.name, s.picked);
+        SetFocus(hosted.surface);
+        if (shown() != L"56") std::fprintf(stderr, "the form does not show its first result\n");
         RedrawWindow(hosted.top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         pump();
         RECT r{};
