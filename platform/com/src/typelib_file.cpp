@@ -72,6 +72,7 @@ std::shared_ptr<const TlbLibrary> parse_msft(std::string_view data)
     const std::int32_t posguid = im.i32(0x08);
     lib->lcid = static_cast<LCID>(im.i32(0x0C));
     const std::int32_t varflags = im.i32(0x14);
+    if ((varflags & 0xF) > SYS_WIN64) return nullptr;
     lib->syskind = static_cast<SYSKIND>(varflags & 0xF);
     lib->ptr_size = lib->syskind == SYS_WIN64 ? 8 : 4;
     const std::int32_t version = im.i32(0x18);
@@ -144,6 +145,7 @@ std::shared_ptr<const TlbLibrary> parse_msft(std::string_view data)
         const std::int32_t flags = im.i32(b);
         const std::int32_t oguid = im.i32(b + 8);
         TlbImport imp;
+        if (((flags >> 24) & 0xF) >= TKIND_MAX) return nullptr;
         imp.kind = static_cast<TYPEKIND>((flags >> 24) & 0xF);
         if (flags & 0x00010000) imp.guid = guid_at(oguid);
         lib->imports[static_cast<HREFTYPE>(off | 1)] = imp;
@@ -153,6 +155,7 @@ std::shared_ptr<const TlbLibrary> parse_msft(std::string_view data)
         const std::int64_t b = std::int64_t{seg[TypeInfoTab].offset} + 0x64 * std::int64_t{i};
         TlbType t;
         const std::int32_t typekind = im.i32(b);
+        if ((typekind & 0xF) >= TKIND_MAX) return nullptr;
         t.kind = static_cast<TYPEKIND>(typekind & 0xF);
         t.alignment = static_cast<WORD>((typekind >> 11) & 0x1F);
         const std::int32_t memoffset = im.i32(b + 0x04);
@@ -201,6 +204,11 @@ std::shared_ptr<const TlbLibrary> parse_msft(std::string_view data)
                 fn.flags = static_cast<WORD>(im.i32(r + 8));
                 fn.oVft = static_cast<SHORT>((im.i16(r + 12) & ~1) * static_cast<int>(sizeof(void*)) / lib->ptr_size);
                 const std::int32_t fkccic = im.i32(r + 16);
+                const int invkind = (fkccic >> 3) & 0xF;
+                if ((fkccic & 0x7) > FUNC_DISPATCH || ((fkccic >> 8) & 0xF) >= CC_MAX ||
+                    (invkind != INVOKE_FUNC && invkind != INVOKE_PROPERTYGET && invkind != INVOKE_PROPERTYPUT &&
+                     invkind != INVOKE_PROPERTYPUTREF))
+                    return nullptr;
                 fn.funckind = static_cast<FUNCKIND>(fkccic & 0x7);
                 fn.invkind = static_cast<INVOKEKIND>((fkccic >> 3) & 0xF);
                 fn.callconv = static_cast<CALLCONV>((fkccic >> 8) & 0xF);
