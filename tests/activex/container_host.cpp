@@ -226,9 +226,26 @@ public:
         hosted.pelmora = nullptr;
         hosted.control = nullptr;
         if (!options.ready_file.empty() && hosted.output != nullptr) take_picture();
+        if (hosted.ax != nullptr) unload_when_gone();
     }
 
 private:
+    // The library stays while the control lives in the container; when the container's window goes,
+    // the container closes and releases the control, and the library may be unloaded.
+    static void unload_when_gone() {
+        using CanUnload = HRESULT(STDAPICALLTYPE*)();
+        const HMODULE dll = GetModuleHandleW(L"pelmora.dll");
+        ASSERT_NE(dll, nullptr);
+        const auto can_unload =
+            reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+        ASSERT_NE(can_unload, nullptr);
+        EXPECT_EQ(can_unload(), S_FALSE) << "while the control is in its container";
+        DestroyWindow(hosted.ax);
+        hosted.ax = nullptr;
+        pump();
+        EXPECT_EQ(can_unload(), S_OK) << "after the container closed and released the control";
+    }
+
     // The picture shows the form as a person first sees it.
     static void take_picture() {
         pick("Combobase", L"United Kingdom");

@@ -525,11 +525,22 @@ private:
             if (c.control == &parent) return c.peer;
         return nullptr;
     }
+    // The DPI of the window the form goes into: GetDpiForWindow where the system has it (a
+    // process that declares itself DPI-aware gets its monitor's), else the screen's logical DPI.
     void measure_dpi(HWND parent) noexcept {
-        if (HDC dc = GetDC(parent)) {
-            dpi_x_ = GetDeviceCaps(dc, LOGPIXELSX);
-            dpi_y_ = GetDeviceCaps(dc, LOGPIXELSY);
-            ReleaseDC(parent, dc);
+        using DpiForWindow = UINT(WINAPI*)(HWND);
+        dpi_x_ = dpi_y_ = 0;
+        if (const HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
+            const auto dpi_for_window =
+                reinterpret_cast<DpiForWindow>(reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+            if (dpi_for_window != nullptr) dpi_x_ = dpi_y_ = static_cast<int>(dpi_for_window(parent));
+        }
+        if (dpi_x_ <= 0) {
+            if (HDC dc = GetDC(parent)) {
+                dpi_x_ = GetDeviceCaps(dc, LOGPIXELSX);
+                dpi_y_ = GetDeviceCaps(dc, LOGPIXELSY);
+                ReleaseDC(parent, dc);
+            }
         }
         if (dpi_x_ <= 0) dpi_x_ = USER_DEFAULT_SCREEN_DPI;
         if (dpi_y_ <= 0) dpi_y_ = USER_DEFAULT_SCREEN_DPI;
