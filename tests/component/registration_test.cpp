@@ -89,8 +89,10 @@ std::vector<Expectation> expected_entries()
         const OleString key = ole("Interface\\") + guid_text(*iid);
         e.push_back({key + ole("\\TypeLib"), {}, libid});
         e.push_back({key + ole("\\TypeLib"), ole("Version"), ole("1.0")});
-        e.push_back({key + ole("\\ProxyStubClsid32"), {}, ole("{00020424-0000-0000-C000-000000000046}")});
     }
+    // The dual interface is marshalled through the type library.
+    e.push_back({ole("Interface\\") + guid_text(IID__Pelmora) + ole("\\ProxyStubClsid32"), {},
+                 ole("{00020424-0000-0000-C000-000000000046}")});
     return e;
 }
 

@@ -629,11 +629,14 @@ STDAPI RegisterTypeLib(ITypeLib* lib, LPOLESTR path, LPOLESTR helpdir)
             t.kind = ta->typekind;
             t.flags = ta->wTypeFlags;
             if (registers_interface(t)) {
-                static constexpr char16_t psoa[] = u"{00020424-0000-0000-C000-000000000046}";
+                // Marshalled by the type library, or for a pure dispinterface by IDispatch's own proxy.
+                const bool pure_dispatch = ta->typekind == TKIND_DISPATCH && !(ta->wTypeFlags & TYPEFLAG_FDUAL);
+                const char16_t* proxy = pure_dispatch ? u"{00020420-0000-0000-C000-000000000046}"
+                                                      : u"{00020424-0000-0000-C000-000000000046}";
                 const std::u16string ikey = u"Interface\\" + guid_text(ta->guid);
                 ok = ok && set_default(ikey, view(tname));
-                ok = ok && set_default(ikey + u"\\ProxyStubClsid", psoa);
-                ok = ok && set_default(ikey + u"\\ProxyStubClsid32", psoa);
+                ok = ok && set_default(ikey + u"\\ProxyStubClsid", proxy);
+                ok = ok && set_default(ikey + u"\\ProxyStubClsid32", proxy);
                 ok = ok && set_default(ikey + u"\\TypeLib", guid_text(attr->guid));
                 ok = ok && set_default(ikey + u"\\TypeLib",
                                        hex_text(attr->wMajorVerNum) + u"." + hex_text(attr->wMinorVerNum), u"Version");
