@@ -130,10 +130,14 @@ HRESULT unregister(const Plan& plan)
     for (const auto& k : plan.prog_id_keys)
         if (names_this_class(k)) RegDeleteTreeW(HKEY_CLASSES_ROOT, k.c_str());
     for (const auto& k : plan.owned_keys) RegDeleteTreeW(HKEY_CLASSES_ROOT, k.c_str());
-    const HRESULT hr = UnRegisterTypeLib(plan.lib.guid, plan.lib.wMajorVerNum, plan.lib.wMinorVerNum, plan.lib.lcid,
-                                         plan.lib.syskind);
-    // Not registered is no failure: there is nothing left to remove.
-    return (SUCCEEDED(hr) || hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED) ? S_OK : hr;
+    // A type library that is not registered is no failure: there is nothing left to remove.
+    BSTR registered = nullptr;
+    if (FAILED(QueryPathOfRegTypeLib(plan.lib.guid, plan.lib.wMajorVerNum, plan.lib.wMinorVerNum, plan.lib.lcid,
+                                     &registered)))
+        return S_OK;
+    SysFreeString(registered);
+    return UnRegisterTypeLib(plan.lib.guid, plan.lib.wMajorVerNum, plan.lib.wMinorVerNum, plan.lib.lcid,
+                             plan.lib.syskind);
 }
 
 }  // namespace

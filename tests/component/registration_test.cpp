@@ -83,7 +83,7 @@ std::vector<Expectation> expected_entries()
         {ole("Pelmora.Pelmora\\CLSID"), {}, guid_text(CLSID_Pelmora)},
         {ole("Pelmora.Pelmora\\CurVer"), {}, ole("Pelmora.Pelmora.1")},
         {typelib + ole("\\409\\") + sys, {}, path},
-        {typelib + ole("\\FLAGS"), {}, ole("0")},
+        {typelib + ole("\\FLAGS"), {}, ole("8")},  // LIBFLAG_FHASDISKIMAGE: loaded from its file
     };
     for (const IID* iid : {&IID__Pelmora, &DIID___Pelmora}) {
         const OleString key = ole("Interface\\") + guid_text(*iid);

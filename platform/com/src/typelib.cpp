@@ -168,7 +168,7 @@ public:
         (*out)->syskind = data_->syskind;
         (*out)->wMajorVerNum = data_->major;
         (*out)->wMinorVerNum = data_->minor;
-        (*out)->wLibFlags = data_->flags;
+        (*out)->wLibFlags = static_cast<WORD>(data_->flags | LIBFLAG_FHASDISKIMAGE);  // read from a file, as Windows says
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override
