@@ -6,6 +6,11 @@
 // the functions as declared). Types of other libraries (IDispatch from stdole2) are known only
 // by identity: their ITypeInfo answers GetTypeAttr and nothing more.
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -439,15 +444,45 @@ HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** lib, UINT* index)
 
 // ---- Loading --------------------------------------------------------------------------------
 
+// A file mapped for reading: a shared library is large, and only its headers and one section
+// are read.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path)
+    {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            void* p = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                data_ = static_cast<const char*>(p);
+                size_ = static_cast<std::size_t>(st.st_size);
+            }
+        }
+        close(fd);
+    }
+    ~MappedFile()
+    {
+        if (data_) munmap(const_cast<char*>(data_), size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    bool ok() const { return data_ != nullptr; }
+    std::string_view bytes() const { return {data_, size_}; }
+
+private:
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
 HRESULT load_file(LPCOLESTR file, ITypeLib** out)
 {
-    const std::string path = to_utf8(view(file));
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return TYPE_E_CANTLOADLIBRARY;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string_view image = bytes;
+    const MappedFile mapped(to_utf8(view(file)));
+    if (!mapped.ok()) return TYPE_E_CANTLOADLIBRARY;
+    std::string_view image = mapped.bytes();
     // A shared library carries its type library in the section .typelib.
-    if (auto section = elf_section(bytes, ".typelib")) image = *section;
+    if (auto section = elf_section(image, ".typelib")) image = *section;
     auto data = parse_msft(image);
     if (!data) return TYPE_E_CANTLOADLIBRARY;
     *out = new (std::nothrow) TypeLib(std::move(data));
