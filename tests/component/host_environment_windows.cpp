@@ -4,15 +4,27 @@
 
 #include "host_environment.hpp"
 
-#ifndef PELMORA_COMPONENT_PATH_W
-#error "PELMORA_COMPONENT_PATH_W: the DLL's full Windows path, as a wide string literal"
-#endif
-
 namespace host {
 
 void start() {}
 
-OleString component_path() { return PELMORA_COMPONENT_PATH_W; }
+// The DLL the suite runs against: the one registered before it starts (or the path given at
+// build time as PELMORA_COMPONENT_PATH_W).
+OleString component_path()
+{
+#ifdef PELMORA_COMPONENT_PATH_W
+    return PELMORA_COMPONENT_PATH_W;
+#else
+    static const OleString registered = [] {
+        const OleString key = to_ole("CLSID\\") + guid_text(CLSID_Pelmora) + to_ole("\\InprocServer32");
+        OLECHAR buf[MAX_PATH * 4] = {};
+        LONG cb = static_cast<LONG>(sizeof buf - sizeof(OLECHAR));
+        if (RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), buf, &cb) != ERROR_SUCCESS) return OleString();
+        return OleString(buf);
+    }();
+    return registered;
+#endif
+}
 
 void* load_library(const OleString& path) { return reinterpret_cast<void*>(LoadLibraryW(path.c_str())); }
 
