@@ -1,0 +1,85 @@
+// RFC 4180 records: where a record ends, how it splits into fields, how a field is written.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch.hpp"
+#include "csv.hpp"
+
+namespace pelmora::centile {
+namespace {
+
+TEST(Csv, RecordsEndAtALineFeedOutsideQuotes) {
+    struct Row {
+        std::string data;
+        std::size_t end;
+    };
+    const std::size_t none = std::string_view::npos;
+    const Row rows[] = {
+        {"a,b\nc", 3},       {"a,b\r\nc", 4},          {"\"x\ny\",z\nw", 7}, {"\"a\"\"\nb\"\n", 7},
+        {"\"\"\n", 2},       {"no end", none},         {"\"open\n", none},   {"", none},
+    };
+    for (const auto& r : rows) EXPECT_EQ(find_record_end(r.data), r.end) << r.data;
+}
+
+TEST(Csv, SplittingUndoesQuoting) {
+    struct Row {
+        std::string record;
+        std::vector<std::string> fields;
+        bool closed;
+    };
+    const Row rows[] = {
+        {"a,b,c", {"a", "b", "c"}, true},
+        {"", {""}, true},
+        {",", {"", ""}, true},
+        {"a,", {"a", ""}, true},
+        {"\"a,b\",c", {"a,b", "c"}, true},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}, true},
+        {"\"two\r\nlines\"", {"two\r\nlines"}, true},
+        {"\"\",x", {"", "x"}, true},
+        {" a , b ", {" a ", " b "}, true},
+        {"\"ab\"c,d", {"abc", "d"}, true},  // lenient: text after the closing quote is kept
+        {"a\"b", {"a\"b"}, true},           // lenient: a quote inside an unquoted field
+        {"x,\"open", {"x"}, false},
+    };
+    std::vector<std::string> fields{"left", "over", "from", "before"};
+    for (const auto& r : rows) {
+        EXPECT_EQ(split_record(r.record, fields), r.closed) << r.record;
+        if (r.closed) {
+            EXPECT_EQ(fields, r.fields) << r.record;
+        }
+    }
+}
+
+TEST(Csv, WritingQuotesOnlyWhatNeedsIt) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"plain", "plain"},         {"", ""},
+        {"a,b", "\"a,b\""},         {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""},
+        {" spaced ", " spaced "},
+    };
+    for (const auto& [field, written] : rows) {
+        std::string out;
+        append_field(out, field);
+        EXPECT_EQ(out, written);
+        std::vector<std::string> back;
+        ASSERT_TRUE(split_record(out, back));
+        EXPECT_EQ(back, std::vector<std::string>{field}) << "round trip of " << field;
+    }
+}
+
+TEST(Csv, NumbersAreWrittenShortestAndReadBackExactly) {
+    const std::pair<double, const char*> rows[] = {
+        {40.0, "40"}, {-2.0, "-2"}, {0.1, "0.1"}, {48.43984325029622, "48.43984325029622"},
+        {38.0 + 4.0 / 7, "38.57142857142857"}, {1e300, "1e+300"}, {-0.0, "-0"},
+    };
+    for (const auto& [v, text] : rows) {
+        EXPECT_EQ(format_number(v), text);
+        EXPECT_EQ(std::stod(format_number(v)), v);
+    }
+}
+
+}  // namespace
+}  // namespace pelmora::centile
