@@ -103,7 +103,9 @@ BENCHMARK_CAPTURE(BM_Calculator, au, Base::australia)->UseManualTime()->Unit(ben
 
 #ifdef PELMORA_BENCH_BATCH
 
-// A CSV file of `rows` plausible rows over all four bases, written once into a temporary file.
+// A CSV file of `rows` plausible rows over all four bases, written once into a temporary file:
+// 33 to 42 weeks, birth weights spread around the typical weight for the week (|z| mostly
+// below 3, as in real records), now and then a code outside a base's table.
 std::string generated_csv(long rows) {
     char path[] = "/tmp/pelmora-bench-XXXXXX";
     const int fd = mkstemp(path);
@@ -112,13 +114,22 @@ std::string generated_csv(long rows) {
     std::fputs("id,base,bwt,gest,wt,ht,sex,eth,par\n", f);
     static const char* const bases[] = {"United Kingdom", "swe", "nz", "Australia"};
     std::uint64_t x = 88172645463325252u;
-    for (long i = 0; i < rows; ++i) {
+    auto next = [&x](std::uint64_t n) {
         x ^= x << 13;
         x ^= x >> 7;
         x ^= x << 17;
-        std::fprintf(f, "%ld,%s,%lu,%lu,%lu.%lu,%lu,%lu,%lu,%lu\n", i, bases[i % 4], 400 + x % 4700,
-                     168 + (x >> 13) % 140, 35 + (x >> 21) % 100, (x >> 29) % 10, 140 + (x >> 33) % 61,
-                     (x >> 41) % 2, 1 + (x >> 43) % 10, (x >> 49) % 6);
+        return x % n;
+    };
+    for (long i = 0; i < rows; ++i) {
+        const auto weeks = static_cast<double>(33 + next(10));
+        const double typical =
+            3500 * (2.991 + weeks * (-0.3185 + weeks * (0.01094 + weeks * -0.0001055)));
+        const double spread = (static_cast<double>(next(1000) + next(1000) + next(1000)) / 1500 - 1) * 0.3;
+        std::fprintf(f, "%ld,%s,%.0f,%.0f,%llu.%llu,%llu,%llu,%llu,%llu\n", i, bases[i % 4],
+                     typical * (1 + spread), weeks * 7 + static_cast<double>(next(7)),
+                     static_cast<unsigned long long>(45 + next(65)), static_cast<unsigned long long>(next(10)),
+                     static_cast<unsigned long long>(150 + next(36)), static_cast<unsigned long long>(next(2)),
+                     static_cast<unsigned long long>(1 + next(11)), static_cast<unsigned long long>(next(6)));
     }
     std::fclose(f);
     return path;
