@@ -81,6 +81,7 @@ public:
     }
 
     [[nodiscard]] bool too_long() const noexcept { return too_long_; }
+    [[nodiscard]] bool read_error() const noexcept { return std::ferror(file_) != 0; }
 
 private:
     void refill() {
@@ -183,7 +184,8 @@ int run_batch(std::FILE* in, std::FILE* out, std::FILE* err, const BatchOptions&
     std::string header;
     std::vector<std::size_t> ends;
     if (!reader.next_chunk(header, ends, 1)) {
-        std::fprintf(err, "pelmora-centile: no header line in the CSV input\n");
+        std::fprintf(err, reader.read_error() ? "pelmora-centile: reading the CSV input failed\n"
+                                              : "pelmora-centile: no header line in the CSV input\n");
         return batch_unusable;
     }
     std::string_view header_record = std::string_view(header).substr(0, ends[0]);
@@ -311,6 +313,15 @@ int run_batch(std::FILE* in, std::FILE* out, std::FILE* err, const BatchOptions&
     for (auto& t : pool) t.join();
     std::fflush(out);
 
+    // A batch whose input or output broke off must not look complete.
+    if (reader.read_error()) {
+        std::fprintf(err, "pelmora-centile: reading the CSV input failed\n");
+        return batch_unusable;
+    }
+    if (std::ferror(out)) {
+        std::fprintf(err, "pelmora-centile: writing the CSV output failed\n");
+        return batch_unusable;
+    }
     if (reader.too_long()) {
         std::fprintf(err, "pelmora-centile: a CSV record is longer than %zu MiB; the input is not usable\n",
                      longest_record >> 20);

@@ -42,7 +42,8 @@ Prints the centile and the intermediate values of the calculation.
 columns base,bwt,gest,wt,ht,sex,eth,par (any order; other columns pass through). gest is in
 days. An empty field is a missing input; any other field is passed to the calculator as text.
 Each row gets the columns centile, gest_out, ht_out, z, optimal_weight and error.
-Exit status: 0 when every row was computed, 1 when some row failed, 2 for unusable input.
+Exit status: 0 when every row was computed, 1 when some row failed, 2 for unusable input
+(or when the input cannot be read or the output cannot be written).
 Without --csv: 0 on success, 1 when the calculation fails, 2 for bad options.
 )";
 

@@ -97,6 +97,10 @@ expect_status 2 "CSV without a column" -- "$bin" --csv < <(printf 'base,bwt,gest
 grep -q "lacks the column(s) par" "$tmp/err" || fail "missing column message"
 expect_status 2 "CSV with a doubled column" -- "$bin" --csv < <(printf 'base,bwt,gest,wt,ht,sex,eth,par,bwt\n')
 expect_status 2 "empty CSV" -- "$bin" --csv </dev/null
+if [ -w /dev/full ]; then  # output that cannot be written is no success
+  "$bin" --csv <"$tmp/ok.csv" >/dev/full 2>"$tmp/err"
+  [ $? -eq 2 ] && grep -q "writing the CSV output failed" "$tmp/err" || fail "unwritable output not reported"
+fi
 
 # Many rows: every row comes back once, in input order, on several workers.
 awk 'BEGIN { print "n,base,bwt,gest,wt,ht,sex,eth,par"; split("uk swe nz au", b, " ");
