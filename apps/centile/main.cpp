@@ -59,7 +59,8 @@ double number_option(const std::string& flag, const std::string& text) {
 }
 
 // A code given by its list text or as a number.
-double code_option(const std::string& flag, const std::string& text, const std::vector<std::pair<std::string_view, int>>& texts) {
+double code_option(const std::string& flag, const std::string& text,
+                   const std::vector<std::pair<std::string_view, int>>& texts) {
     for (const auto& [t, code] : texts) {
         if (text == t) return code;
     }
@@ -103,7 +104,8 @@ int single(std::map<std::string, std::string>& opts) {
     if (days) {
         gest = number_option("--gest", *days);
     } else if (weeks) {
-        gest = number_option("--gest-weeks", *weeks) * 7 + (extra ? number_option("--gest-days", *extra) : 0.0);
+        gest =
+            number_option("--gest-weeks", *weeks) * 7 + (extra ? number_option("--gest-days", *extra) : 0.0);
     } else {
         bad_usage("missing --gest (days) or --gest-weeks");
     }
@@ -142,7 +144,8 @@ int single(std::map<std::string, std::string>& opts) {
         print_row("centile", ev.centile);
         return 0;
     } catch (const calc::Failure& f) {
-        std::fprintf(stderr, "pelmora-centile: the calculation failed: %s (error %d)\n", f.what(), f.number());
+        std::fprintf(stderr, "pelmora-centile: the calculation failed: %s (error %d)\n", f.what(),
+                     f.number());
         return 1;
     }
 }
