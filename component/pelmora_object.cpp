@@ -2,11 +2,49 @@
 
 #include <new>
 
+#include "pelmora/forms/toolkit.hpp"
+#include "registration.hpp"
+#if defined(_WIN32)
+#include "pelmora/forms/win32.hpp"
+#endif
+
 namespace pelmora::component {
 
 PelmoraObject::PelmoraObject() noexcept { object_created(); }
 
-PelmoraObject::~PelmoraObject() { object_destroyed(); }
+namespace {
+
+#if defined(_WIN32)
+// What the ActiveX part needs of the class: all of it from the component's own tables.
+HRESULT coclass_info(ITypeInfo** out)
+{
+    *out = nullptr;
+    ITypeLib* lib = nullptr;
+    HRESULT hr = type_library(&lib);
+    if (FAILED(hr)) return hr;
+    hr = lib->GetTypeInfoOfGuid(CLSID_Pelmora, out);
+    lib->Release();
+    return hr;
+}
+
+// A live window of the control keeps the library loaded, as a server lock does.
+void lock_for_window(int delta) { lock_server(delta > 0); }
+
+const activex::ClassDescription activex_class{&CLSID_Pelmora, &DIID___Pelmora, misc_status, coclass_info,
+                                              lock_for_window};
+#endif
+
+}  // namespace
+
+PelmoraObject::~PelmoraObject()
+{
+#if defined(_WIN32)
+    if (ole_) ole_->shut_down();
+    ole_.reset();
+#endif
+    form_.reset();
+    object_destroyed();
+}
 
 HRESULT PelmoraObject::create(REFIID riid, void** ppv) noexcept
 {
@@ -16,6 +54,23 @@ HRESULT PelmoraObject::create(REFIID riid, void** ppv) noexcept
     if (!methods()) return TYPE_E_CANTLOADLIBRARY;
     auto* object = new (std::nothrow) PelmoraObject;
     if (!object) return E_OUTOFMEMORY;
+    // The form is built and initialised while the object holds its first reference: the lists are
+    // filled and the first centile shown before anyone sees the control.
+    try {
+        object->form_ = std::make_unique<form::Form>(forms::process_toolkit(), static_cast<_Pelmora*>(object));
+        object->form_->surface().raise_initialise();
+#if defined(_WIN32)
+        if (forms::win32::window_side(object->form_->surface()) != nullptr)
+            object->ole_ = std::make_unique<activex::OleControl>(*static_cast<IUnknown*>(static_cast<_Pelmora*>(object)),
+                                                                 object->form_->surface(), activex_class);
+#endif
+    } catch (const std::bad_alloc&) {
+        object->Release();
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        object->Release();
+        return E_UNEXPECTED;
+    }
     const HRESULT hr = object->QueryInterface(riid, ppv);
     object->Release();
     return hr;
@@ -25,10 +80,22 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::QueryInterface(REFIID riid, void** ppv)
 {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
+#if defined(_WIN32)
+    // The ActiveX part answers its interfaces, IOleWindow and IProvideClassInfo(2) included.
+    if (ole_) {
+        if (void* part = ole_->find(riid)) {
+            *ppv = part;
+            AddRef();
+            return S_OK;
+        }
+    }
+#endif
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID__Pelmora)) {
         *ppv = static_cast<_Pelmora*>(this);
     } else if (IsEqualIID(riid, IID_IProvideClassInfo)) {
         *ppv = static_cast<IProvideClassInfo*>(this);
+    } else if (IsEqualIID(riid, IID_IOleWindow) && form_) {
+        *ppv = static_cast<IOleWindow*>(&form_window_);
     } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
         *ppv = static_cast<IConnectionPointContainer*>(this);
     } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
@@ -71,6 +138,13 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::custcentau(VARIANT* bwt, VARIANT* gest,
                                                     VARIANT* sex, VARIANT* eth, VARIANT* par, VARIANT* result)
 {
     return call_by_position(Method::custcentau, {bwt, gest, wt, ht, sex, eth, par}, result);
+}
+
+HRESULT STDMETHODCALLTYPE PelmoraObject::FormWindow::GetWindow(HWND* out)
+{
+    if (!out) return E_POINTER;
+    *out = outer_.form_ ? static_cast<HWND>(outer_.form_->surface().native_handle()) : nullptr;
+    return *out ? S_OK : E_FAIL;
 }
 
 HRESULT STDMETHODCALLTYPE PelmoraObject::GetClassInfo(ITypeInfo** out)

@@ -1,13 +1,20 @@
 #pragma once
 // The control class `Pelmora`: its dual interface `_Pelmora`, its class information, its event
-// source and its error information. The control's form joins here (see `form seam` below).
+// source and its error information, its form (the control's face) and, on Windows, the ActiveX part
+// a container of controls works with.
 
 #include <atomic>
+#include <memory>
 
 #include "arguments.hpp"
 #include "com.hpp"
 #include "events.hpp"
 #include "module.hpp"
+#include "pelmora/form/form.hpp"
+
+#if defined(_WIN32)
+#include "ole_control.hpp"
+#endif
 
 namespace pelmora::component {
 
@@ -65,10 +72,33 @@ private:
     /// std::bad_alloc. The caller's variants see the write-backs either way.
     void run(Method method, Arguments& args, VARIANT* result);
 
+    /// IOleWindow where the ActiveX part does not answer it (Linux): the form's top-level native
+    /// widget (the backend's opaque handle), for a host that places it in a window of its own.
+    class FormWindow final : public IOleWindow {
+    public:
+        explicit FormWindow(PelmoraObject& outer) noexcept : outer_(outer) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+            return outer_.QueryInterface(riid, ppv);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return outer_.AddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return outer_.Release(); }
+        HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override;
+        HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    private:
+        PelmoraObject& outer_;
+    };
+
     std::atomic<ULONG> refs_{1};
     EventSource events_{static_cast<IConnectionPointContainer*>(this)};
-    // form seam: the control's form is created in create() once the form layer exists; it is
-    // held here, answers IOleWindow in QueryInterface, and calls back through _Pelmora.
+    FormWindow form_window_{*this};
+    // The control's face: built in create(), it calls back through _Pelmora.
+    std::unique_ptr<form::Form> form_;
+#if defined(_WIN32)
+    // The ActiveX part (in-place activation and the rest a container needs), on the form's surface;
+    // declared after the form so that it goes first.
+    std::unique_ptr<activex::OleControl> ole_;
+#endif
 };
 
 /// Holds a reference to the object for the length of a call.
