@@ -21,10 +21,18 @@ fi
 build=$(realpath "$1")
 keep=
 if [ "${2:-}" = --keep-screenshot ] && [ -n "${3:-}" ]; then keep=$(realpath -m "$3"); fi
-[ -f "$build/tests/wine/wine-targets.sh" ] || { echo "FAIL: $build is no configured mingw-w64 build" >&2; exit 1; }
-# shellcheck disable=SC1091
-. "$build/tests/wine/wine-targets.sh"
-[ "$pelmora_arch" = win64 ] || { echo "FAIL: $build is not the x86-64 build" >&2; exit 1; }
+# What the build produced: tests/wine's summary where it exists, else the component's own output.
+pelmora_dll="$build/component/pelmora.dll"
+pelmora_idl="$here/../../component/pelmora.idl"
+if [ -f "$build/tests/wine/wine-targets.sh" ]; then
+    # shellcheck disable=SC1091
+    . "$build/tests/wine/wine-targets.sh"
+    [ "$pelmora_arch" = win64 ] || { echo "FAIL: $build is not the x86-64 build" >&2; exit 1; }
+fi
+if command -v x86_64-w64-mingw32-objdump >/dev/null && [ -f "$pelmora_dll" ]; then
+    x86_64-w64-mingw32-objdump -f "$pelmora_dll" | grep -q 'file format pei-x86-64' ||
+        { echo "FAIL: $pelmora_dll is not an x86-64 DLL" >&2; exit 1; }
+fi
 bin="$build/tests/activex"
 for f in "$pelmora_dll" "$bin/pelmora-forms-win32-test.exe" "$bin/pelmora-ole-control-test.exe" \
     "$bin/pelmora-activex-host.exe"; do
