@@ -57,14 +57,14 @@ void pump() {
 }
 
 // The form as the control's layout fixes it: name, twips rectangle relative to the container.
-struct ListSpec {
+struct ExpectedList {
     const char* name;
     int left, top, width, height;
     int count;
     const wchar_t* first_item;
     const wchar_t* picked;
 };
-const ListSpec lists[] = {
+const ExpectedList lists[] = {
     {"Combobase", 3000, 120, 2175, 315, 4, L"Australia", L"United Kingdom"},
     {"Combobwt", 4800, 1215, 1095, 315, 94, L"400", L"3500"},
     {"Combogd", 6120, 735, 615, 315, 7, L"0", L"0"},
@@ -75,13 +75,13 @@ const ListSpec lists[] = {
     {"Comboeth", 2040, 1695, 1455, 315, 10, L"European", L"European"},
     {"Combosex", 4800, 1695, 1095, 315, 2, L"Male", L"Female"},
 };
-struct LabelSpec {
+struct ExpectedLabel {
     const wchar_t* caption;
     bool in_frame;
     int left, top, width, height;
     LONG align;  // SS_LEFT, SS_RIGHT or SS_CENTER
 };
-const LabelSpec labels[] = {
+const ExpectedLabel labels[] = {
     {L"Customised centile =", true, 240, 270, 1575, 255, SS_LEFT},
     {L"Custom base", false, 1080, 165, 1815, 255, SS_RIGHT},
     {L"Days", false, 5520, 780, 495, 255, SS_RIGHT},
@@ -163,7 +163,7 @@ BOOL CALLBACK collect(HWND w, LPARAM) {
     if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) {
         // Which list it is: the one the layout puts at this place.
         const RECT r = placed(w);
-        for (const ListSpec& s : lists)
+        for (const ExpectedList& s : lists)
             if (r.left == px(s.left) && r.top == py(s.top)) hosted.list[s.name] = w;
     } else if (_wcsicmp(cls.c_str(), L"Static") == 0) {
         hosted.statics.push_back(w);
@@ -249,7 +249,7 @@ private:
     // The picture shows the form as a person first sees it.
     static void take_picture() {
         pick("Combobase", L"United Kingdom");
-        for (const ListSpec& s : lists) pick(s.name, s.picked);
+        for (const ExpectedList& s : lists) pick(s.name, s.picked);
         SetFocus(hosted.surface);
         if (shown() != L"56") std::fprintf(stderr, "the form does not show its first result\n");
         RedrawWindow(hosted.top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -311,7 +311,7 @@ TEST(Container, ActivatesTheControlInPlaceAtTheContainersSize) {
 
 TEST(Container, NineListsWithTheirItemsAndFirstPicks) {
     ASSERT_EQ(hosted.list.size(), 9U);
-    for (const ListSpec& s : lists) {
+    for (const ExpectedList& s : lists) {
         SCOPED_TRACE(s.name);
         HWND combo = hosted.list.at(s.name);
         const RECT r = placed(combo);
@@ -334,7 +334,7 @@ TEST(Container, NineListsWithTheirItemsAndFirstPicks) {
 }
 
 TEST(Container, CaptionsWhereTheLayoutPutsThem) {
-    for (const LabelSpec& s : labels) {
+    for (const ExpectedLabel& s : labels) {
         SCOPED_TRACE(narrow(s.caption));
         HWND found = nullptr;
         for (HWND w : hosted.statics)
