@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "pelmora_h.h"
+#include "pelmora_idl.h"
 
 #include "wine_check_args.hpp"
 

@@ -12,7 +12,7 @@
 #include <cwchar>
 #include <string>
 
-#include "pelmora_h.h"
+#include "pelmora_idl.h"
 
 #include "wine_check_args.hpp"
 

@@ -212,8 +212,8 @@ check "win64: the registry holds every key and value of the class, its ProgIDs a
     registry_holds_every_key_and_value
 check "win64: LoadRegTypeLib reads the control class, flags, dispids and parameters" \
     wine_run 120 "$pelmora_check_typelib" "$dll_win" --gtest_brief=1
-for suite in $pelmora_component_suites; do
-    check "win64: host-side suite ${suite##*/} through CoCreateInstance" \
+for suite in $pelmora_suites; do
+    check "win64: suite ${suite##*/} under Wine" \
         wine_run 600 "$suite" --gtest_brief=1
 done
 check "win64: regsvr32 /u unregisters pelmora.dll" wine_run 120 regsvr32 /u /s "$dll_win"
