@@ -115,24 +115,20 @@ idl_uuid() {
         match($0, /uuid\([0-9A-Fa-f-]+\)/) { last = substr($0, RSTART + 5, RLENGTH - 6) }
         $1 == kind && ($2 == name || $2 == name "{") { print toupper(last); exit }' "$pelmora_idl"
 }
-idl_string() {
-    awk -v attr="$1" '
-        match($0, "(^|[^_a-z])" attr "\\(\"[^\"]*\"\\)") {
-            s = substr($0, RSTART, RLENGTH); sub(/^[^"]*"/, "", s); sub(/"\)$/, "", s); print s; exit }' \
-        "$pelmora_idl"
-}
 clsid="{$(idl_uuid coclass Pelmora)}"
 libid="{$(idl_uuid library PelmoraLib)}"
 iid="{$(idl_uuid interface _Pelmora)}"
 diid="{$(idl_uuid dispinterface __Pelmora)}"
-progid=$(idl_string progid)
-vi_progid=$(idl_string vi_progid)
-echo "from the IDL: class $clsid, library $libid, interfaces $iid $diid, ProgIDs $progid $vi_progid"
+# The names scripts and containers create the control by.
+progid=Pelmora.Pelmora.1
+vi_progid=Pelmora.Pelmora
+echo "from the IDL: class $clsid, library $libid, interfaces $iid $diid"
 
-# reg query <key> /s, flattened to "KEY<TAB>NAME<TAB>TYPE<TAB>DATA" lines (names as reg prints them).
+# reg query <key> /s, flattened to "KEY<TAB>NAME<TAB>TYPE<TAB>DATA" lines (names as reg prints
+# them), and one "KEY<TAB><TAB><TAB>" line for each key, values or not.
 reg_dump() {
     wine_run 60 reg query "$1" /s | tr -d '\r' | awk '
-        /^HKEY_/ { key = toupper($0); next }
+        /^HKEY_/ { key = toupper($0); print key "\t\t\t"; next }
         /^    / {
             line = substr($0, 5); i = index(line, "    REG_")
             rest = substr(line, i + 4); j = index(rest, "    ")
@@ -145,22 +141,25 @@ reg_dump() {
 roots=("HKCR\\CLSID\\$clsid" "HKCR\\$progid" "HKCR\\$vi_progid" "HKCR\\TypeLib\\$libid"
        "HKCR\\Interface\\$iid" "HKCR\\Interface\\$diid")
 
-# Every expected "key|value name|data" ("(Default)" is the key's own value; data "*" only
-# requires the value to exist; GUIDs and paths compare without regard to case, as Windows does).
+# Every expected "key|value name|data" ("(Default)" is the key's own value, no name only asks for
+# the key; GUIDs and paths compare without regard to case, as Windows does).
 expected_registry() {
     local c="HKCR\\CLSID\\$clsid"
     cat <<EOT
-$c|(Default)|*
+$c|(Default)|Pelmora
 $c\\InprocServer32|(Default)|$dll_win
 $c\\InprocServer32|ThreadingModel|Apartment
 $c\\ProgID|(Default)|$progid
 $c\\VersionIndependentProgID|(Default)|$vi_progid
 $c\\Control||
+$c\\MiscStatus|(Default)|0
 $c\\MiscStatus\\1|(Default)|131473
 $c\\ToolboxBitmap32|(Default)|$dll_win, 30000
 $c\\TypeLib|(Default)|$libid
 $c\\Version|(Default)|1.0
+HKCR\\$progid|(Default)|Pelmora
 HKCR\\$progid\\CLSID|(Default)|$clsid
+HKCR\\$vi_progid|(Default)|Pelmora
 HKCR\\$vi_progid\\CLSID|(Default)|$clsid
 HKCR\\$vi_progid\\CurVer|(Default)|$progid
 HKCR\\TypeLib\\$libid\\1.0\\409\\win64|(Default)|$dll_win
@@ -189,7 +188,7 @@ registry_holds_every_key_and_value() {
         got=$(k=$key n=$name awk -F '\t' '$1 == ENVIRON["k"] && toupper($2) == toupper(ENVIRON["n"]) { print $4; f = 1 }
                                           END { exit !f }' "$dump") || {
             echo "MISSING $key [$name]"; bad=1; continue; }
-        if [ "$want" = "*" ] || [ "${got,,}" = "${want,,}" ]; then
+        if [ "${got,,}" = "${want,,}" ]; then
             echo "ok   $key [$name] = $got"
         else
             echo "WRONG $key [$name] = '$got', expected '$want'"
