@@ -180,9 +180,9 @@ TEST_F(FormOnQt, AScreenshotShowsTheFormInItsColours) {
         for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
     EXPECT_GT(colours.size(), 8U) << "a blank picture";
 
-    // Inside the result label, left of its text: the label's pale red.
+    // Inside the result label, right of its centred text: the label's pale red.
     const QWidget* label = widget("output_label");
-    const QPoint in_label = label->mapTo(top, QPoint(1, label->height() - 2));
+    const QPoint in_label = label->mapTo(top, QPoint(label->width() - 2, label->height() - 2));
     EXPECT_EQ(QColor(image.pixel(in_label * image.devicePixelRatio())), QColor(255, 192, 192));
     // The surface itself, far from any control: the window colour.
     EXPECT_EQ(QColor(image.pixel(QPoint(2, top->height() - 3) * image.devicePixelRatio())),

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFont>
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
@@ -88,6 +89,16 @@ void apply_colours(QWidget& w, Colour background, Colour text, bool is_list) {
 }
 
 class QtSurface;
+
+// The toolkit's default font for a form laid out in twips: the platform's own family at the 8 points
+// such layouts are drawn for (the Windows dialog font's size), condensed where the family has a
+// condensed face, so that captions fit the widths the layout gives them.
+QFont form_font() {
+    QFont font = QApplication::font();
+    font.setPointSizeF(8.0);
+    font.setStretch(QFont::Condensed);
+    return font;
+}
 
 // State every backend object keeps besides its widget.
 struct QtCommon {
@@ -217,6 +228,7 @@ public:
             dpi_y_ = screen->logicalDotsPerInchY();
         }
         widget_->setFocusPolicy(Qt::NoFocus);
+        widget_->setFont(form_font());
     }
     ~QtSurface() override { delete widget_.data(); }  // unless its host already destroyed it
     QtSurface(const QtSurface&) = delete;
