@@ -184,6 +184,14 @@ TEST_F(FormOnQt, AScreenshotShowsTheFormInItsColours) {
     const QWidget* label = widget("output_label");
     const QPoint in_label = label->mapTo(top, QPoint(label->width() - 2, label->height() - 2));
     EXPECT_EQ(QColor(image.pixel(in_label * image.devicePixelRatio())), QColor(255, 192, 192));
+    // Inside every list, left of its text: the list's own pale blue as a solid field.
+    for (const char* name : {"Combobase", "Combobwt", "Combogd", "Combogw", "Combowt", "Comboht", "Combopar",
+                             "Comboeth", "Combosex"}) {
+        SCOPED_TRACE(name);
+        const QWidget* list = widget(name);
+        const QPoint in_list = list->mapTo(top, QPoint(2, list->height() - 3));
+        EXPECT_EQ(QColor(image.pixel(in_list * image.devicePixelRatio())), QColor(192, 192, 255));
+    }
     // The surface itself, far from any control: the window colour.
     EXPECT_EQ(QColor(image.pixel(QPoint(2, top->height() - 3) * image.devicePixelRatio())),
               QApplication::palette(top).color(QPalette::Window));

@@ -10,6 +10,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QScreen>
+#include <QString>
 #include <QWidget>
 
 #include <algorithm>
@@ -39,6 +40,20 @@ Qt::Alignment to_qt(Alignment a) {
         case Alignment::centre: return Qt::AlignHCenter | Qt::AlignTop;
     }
     return Qt::AlignLeft | Qt::AlignTop;
+}
+
+// A list with a colour of its own draws a solid field in it, as a drop-down list does: the styles'
+// own combo boxes paint a bevel and gradient lightened from the palette, not the colour itself.
+// A plain border makes Qt draw the field from the rule instead of handing it back to the style.
+QString list_style(Colour background, Colour text) {
+    const auto css = [](Colour c) {
+        return QStringLiteral("rgb(%1, %2, %3)").arg(c.red).arg(c.green).arg(c.blue);
+    };
+    if (background.kind != Colour::Kind::rgb) return {};
+    QString rule = QStringLiteral("QComboBox { background-color: %1; border: 1px solid palette(dark); padding-left: 2px;")
+                       .arg(css(background));
+    if (text.kind == Colour::Kind::rgb) rule += QStringLiteral(" color: %1;").arg(css(text));
+    return rule + QStringLiteral(" }");
 }
 
 // Starts from the application's palette for the widget's class, so that a system colour is the
@@ -86,6 +101,7 @@ void apply_colours(QWidget& w, Colour background, Colour text, bool is_list) {
             break;
     }
     w.setPalette(palette);
+    if (is_list) w.setStyleSheet(list_style(background, text));
 }
 
 class QtSurface;
