@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "com.hpp"
+#include "pelmora/text/utf.hpp"
 
 namespace pelmora::component {
 
@@ -12,9 +13,9 @@ using OleString = std::basic_string<OLECHAR>;
 using OleStringView = std::basic_string_view<OLECHAR>;
 
 /// UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
-std::string to_utf8(OleStringView s);
+inline std::string to_utf8(OleStringView s) { return text::to_utf8(s); }
 /// UTF-16 of UTF-8 text; a malformed sequence becomes U+FFFD.
-OleString to_ole(std::string_view s);
+inline OleString to_ole(std::string_view s) { return text::from_utf8<OLECHAR>(s); }
 /// The whole of a BSTR (embedded zeros included); an absent BSTR is the empty text.
 inline OleStringView view_of(BSTR s) { return s ? OleStringView(s, SysStringLen(s)) : OleStringView(); }
 /// Equal ignoring the case of ASCII letters, as automation names compare.

@@ -9,6 +9,7 @@
 
 #include "pelmora/calc/failure.hpp"
 #include "pelmora/form/layout.hpp"
+#include "pelmora/text/utf.hpp"
 #include "pelmora_idl.h"
 
 namespace pelmora::form {
@@ -64,37 +65,6 @@ VARIANT reference_to(std::int16_t* field) noexcept {
     return v;
 }
 
-std::string utf8(const OLECHAR* s, UINT length) {
-    std::string out;
-    out.reserve(length);
-    for (UINT i = 0; i < length; ++i) {
-        std::uint32_t c = static_cast<std::uint16_t>(s[i]);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length) {
-            const auto low = static_cast<std::uint16_t>(s[i + 1]);
-            if (low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00U);
-                ++i;
-            }
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 std::string standard_text(int number) {
     switch (number) {
         case 6: return calc::Failure::text_of(calc::FailureKind::overflow);
@@ -127,7 +97,7 @@ std::string standard_text(int number) {
     if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
         BSTR description = nullptr;
         if (SUCCEEDED(info->GetDescription(&description)) && description != nullptr)
-            text = utf8(description, SysStringLen(description));
+            text = pelmora::text::to_utf8(std::basic_string_view<OLECHAR>(description, SysStringLen(description)));
         SysFreeString(description);
         info->Release();
     }
