@@ -52,18 +52,6 @@ started=$SECONDS
 xvfb_pid=
 own_prefix=0
 
-check() {
-    local name=$1 log
-    shift
-    log="$logs/$(printf '%s' "$name" | tr -c 'A-Za-z0-9_.-' '_').log"
-    if "$@" >"$log" 2>&1; then
-        echo "PASS: $name"
-    else
-        echo "FAIL: $name"
-        tail -n 60 "$log" | sed 's/^/    /'
-        failures=$((failures + 1))
-    fi
-}
 
 finish() {
     wine_stop

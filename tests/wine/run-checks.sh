@@ -40,19 +40,6 @@ mkdir -p "$logs"
 failures=0
 started=$SECONDS
 
-# check <name> <command...>: runs the command with its output in a log; the log's tail on failure.
-check() {
-    local name=$1 log
-    shift
-    log="$logs/$(printf '%s' "$name" | tr -c 'A-Za-z0-9_.-' '_').log"
-    if "$@" >"$log" 2>&1; then
-        echo "PASS: $name"
-    else
-        echo "FAIL: $name"
-        tail -n 60 "$log" | sed 's/^/    /'
-        failures=$((failures + 1))
-    fi
-}
 
 # --- Checks of the files, no Wine needed --------------------------------------------------------
 

@@ -54,3 +54,18 @@ wine_stop() {
     [ -n "${WINESERVER:-}" ] && [ -n "${WINEPREFIX:-}" ] || return 0
     timeout 60 "$WINESERVER" -w || "$WINESERVER" -k || true
 }
+
+# check <name> <command...>: runs the command with its output in "$logs"/<name>.log, prints
+# PASS or FAIL with the log's tail, and counts failures in the caller's $failures.
+check() {
+    local name=$1 log
+    shift
+    log="$logs/$(printf '%s' "$name" | tr -c 'A-Za-z0-9_.-' '_').log"
+    if "$@" >"$log" 2>&1; then
+        echo "PASS: $name"
+    else
+        echo "FAIL: $name"
+        tail -n 60 "$log" | sed 's/^/    /'
+        failures=$((failures + 1))
+    fi
+}
