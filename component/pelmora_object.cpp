@@ -6,10 +6,6 @@
 #include "registration.hpp"
 #if defined(_WIN32)
 #include "pelmora/forms/win32.hpp"
-#elif defined(__linux__)
-#include <dlfcn.h>
-
-#include <initializer_list>
 #endif
 
 namespace pelmora::component {
@@ -17,18 +13,6 @@ namespace pelmora::component {
 PelmoraObject::PelmoraObject() noexcept { object_created(); }
 
 namespace {
-
-#if defined(__linux__)
-// The form's Qt backend brings Qt into this library. Qt cannot be unloaded safely: a host that
-// unloads this library once no control is left (CoFreeUnusedLibraries) would unload Qt with it and
-// leave Qt's load-time allocations behind. So Qt's libraries, once loaded, stay loaded; this
-// library itself can still be unloaded.
-[[maybe_unused]] const bool qt_stays_loaded = [] {
-    for (const char* name : {"libQt6Core.so.6", "libQt6Gui.so.6", "libQt6Widgets.so.6"})
-        dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    return true;
-}();
-#endif
 
 #if defined(_WIN32)
 // What the ActiveX part needs of the class: all of it from the component's own tables.

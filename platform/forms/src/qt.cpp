@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <type_traits>
@@ -21,8 +22,24 @@
 
 #include "pelmora/forms/toolkit.hpp"
 
+#if defined(__linux__)
+#include <dlfcn.h>
+#endif
+
 namespace pelmora::forms {
 namespace {
+
+#if defined(__linux__)
+// This backend brings Qt into whatever library links it, the control's among them. Qt cannot be
+// unloaded safely: a host that unloads the control's library once no control is left
+// (CoFreeUnusedLibraries) would unload Qt with it and leave Qt's load-time allocations behind.
+// So Qt's libraries, once loaded, stay loaded; the library linking this backend can still unload.
+[[maybe_unused]] const bool qt_stays_loaded = [] {
+    for (const char* name : {"libQt6Core.so.6", "libQt6Gui.so.6", "libQt6Widgets.so.6"})
+        dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    return true;
+}();
+#endif
 
 QString to_qt(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
