@@ -12,6 +12,7 @@
 #include <string>
 
 #include "pelmora/calc/calculators.hpp"
+#include "slices.hpp"
 
 #ifdef PELMORA_BENCH_BATCH
 #include <sys/resource.h>
@@ -99,6 +100,37 @@ void BM_Calculator(benchmark::State& state, Base base) {
     state.counters["bare_loop_ns"] = bare_ns / static_cast<double>(calls);
     state.counters["ratio"] = guarded_ns / bare_ns;
 }
+// The slices alone: the areas of 1001 slices one at a time through std::exp, and the way the
+// calculators form them (four at a time where the vector exp runs; vector_exp says whether it
+// does here). Times are per 1001 slices.
+void BM_Slices(benchmark::State& state) {
+    namespace detail = pelmora::calc::detail;
+    std::array<double, detail::max_slices> area{};
+    double h = 0.002;  // z = 2
+    double scalar_ns = 0, chosen_ns = 0;
+    std::int64_t rounds = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(h);
+        const auto t0 = Clock::now();
+        detail::slice_areas_scalar(h, 1001, area.data());
+        benchmark::DoNotOptimize(area.data());
+        const auto t1 = Clock::now();
+        detail::slice_areas(h, 1001, area.data());
+        benchmark::DoNotOptimize(area.data());
+        const auto t2 = Clock::now();
+        const double c = std::chrono::duration<double, std::nano>(t2 - t1).count();
+        scalar_ns += std::chrono::duration<double, std::nano>(t1 - t0).count();
+        chosen_ns += c;
+        ++rounds;
+        state.SetIterationTime(c * 1e-9);
+    }
+    state.counters["scalar_ns"] = scalar_ns / static_cast<double>(rounds);
+    state.counters["chosen_ns"] = chosen_ns / static_cast<double>(rounds);
+    state.counters["speedup"] = scalar_ns / chosen_ns;
+    state.counters["vector_exp"] = detail::vector_exp_available() ? 1 : 0;
+}
+BENCHMARK(BM_Slices)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+
 BENCHMARK_CAPTURE(BM_Calculator, uk, Base::united_kingdom)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
