@@ -231,10 +231,6 @@ __attribute__((target("avx2,fma"))) inline __m256d exp4_any(__m256d x) noexcept 
     return _mm256_load_pd(ys);
 }
 
-__attribute__((target("avx2,fma"))) void exp4_of(const double* x, double* y) noexcept {
-    _mm256_storeu_pd(y, exp4_any(_mm256_loadu_pd(x)));
-}
-
 // Arguments where glibc's FMA and plain builds of exp give different bits, found by comparing
 // the two: the copy passes on them only if the FMA build is the one loaded.
 constexpr double telling_arguments[] = {
@@ -256,18 +252,15 @@ bool copy_matches_std_exp() noexcept {
     const auto check = [&](double arg) {
         x[filled++] = arg;
         if (filled < 4) return;
-        exp4_of(x, y);
+        vector_exp4(x, y);
         for (std::size_t j = 0; j < 4; ++j) same = same && same_bits(y[j], std::exp(x[j]));
         filled = 0;
     };
     for (const double t : telling_arguments) check(t);
-    // A spread over the whole fast range and both sides of its ends, either sign.
-    std::uint64_t state = 0x2545F4914F6CDD1Du;
+    // A spread over the whole fast range and both sides of its ends, either sign: the
+    // fractional parts of k times the golden ratio fill [0, 1) evenly.
     for (int k = 0; k < 2048; ++k) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        const double unit = static_cast<double>(state >> 11) * 0x1p-53;
+        const double unit = std::fmod(k * 0.6180339887498949, 1.0);
         const double t = k % 4 == 0 ? std::ldexp(unit, -60 + k % 70) : (unit - 0.75) * 700.0;
         check(k % 2 == 0 ? t : -t);
     }
@@ -285,7 +278,9 @@ bool vector_exp_available() noexcept {
     return available;
 }
 
-void vector_exp4(const double* x, double* y) noexcept { exp4_of(x, y); }
+__attribute__((target("avx2,fma"))) void vector_exp4(const double* x, double* y) noexcept {
+    _mm256_storeu_pd(y, exp4_any(_mm256_loadu_pd(x)));
+}
 
 __attribute__((target("avx2,fma"))) void slice_areas_vector(double h, std::size_t n,
                                                             double* area) noexcept {
