@@ -2,20 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
 
+#include "calc_test_support.hpp"
 #include "pelmora/calc/arg.hpp"
 #include "pelmora/calc/failure.hpp"
 
 namespace pelmora::calc {
 namespace {
 
-std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+using test::bits;
 
 struct ParseCase {
     const char* text;

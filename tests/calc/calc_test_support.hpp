@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -14,6 +15,22 @@
 #include "pelmora/calc/calculators.hpp"
 
 namespace pelmora::calc::test {
+
+/// A double's bits, for comparisons that tell -0 from 0 and one rounding from the next.
+inline std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+/// A small deterministic generator (xorshift64) for sweeps that must be the same every run.
+struct XorShift {
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    std::uint64_t next() {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    }
+    /// Uniform in [0, 1), from the top 53 bits.
+    double unit() { return static_cast<double>(next() >> 11) * 0x1p-53; }
+};
 
 struct Inputs {
     double bwt, gest, wt, ht;

@@ -4,29 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include "calc_test_support.hpp"
 #include "slices.hpp"
 
 namespace pelmora::calc::detail {
 namespace {
 
-std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
-
-struct XorShift {
-    std::uint64_t state = 0x9E3779B97F4A7C15u;
-    std::uint64_t next() {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    }
-    double unit() { return static_cast<double>(next() >> 11) * 0x1p-53; }
-};
+using test::bits;
+using test::XorShift;
 
 // Runs the arguments through the vector exp four at a time and counts results whose bits differ
 // from std::exp's, naming the first few.
