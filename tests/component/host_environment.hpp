@@ -1,9 +1,8 @@
 #pragma once
 // What a host needs from its platform beyond COM itself: where the component's library is,
-// loading it as regsvr32 does, and running two threads. One implementation per platform
+// and loading it as regsvr32 does. One implementation per platform
 // (host_environment_linux.cpp here; the Windows build supplies its own).
 
-#include <functional>
 #include <string>
 
 #include "component_under_test.hpp"
@@ -23,7 +22,5 @@ void free_library(void* library);
 bool is_loaded(const OleString& path);
 /// The whole registry as text where the platform can give it (Linux); empty otherwise.
 std::string registry_snapshot();
-/// Runs both functions at once on two new threads, each with COM initialised for it, and waits.
-void run_concurrently(const std::function<void()>& a, const std::function<void()>& b);
 
 }  // namespace host

@@ -1,4 +1,4 @@
-// The test host's platform on Linux: our COM layer's registry, dlopen, std::thread.
+// The test host's platform on Linux: our COM layer's registry and dlopen.
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "host_environment.hpp"
 #include "pelmora_com_host.h"
@@ -54,21 +53,6 @@ std::string registry_snapshot()
     }
     std::remove(name);
     return text;
-}
-
-void run_concurrently(const std::function<void()>& a, const std::function<void()>& b)
-{
-    auto with_com = [](const std::function<void()>& f) {
-        return [&f] {
-            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            f();
-            CoUninitialize();
-        };
-    };
-    std::thread ta(with_com(a));
-    std::thread tb(with_com(b));
-    ta.join();
-    tb.join();
 }
 
 }  // namespace host

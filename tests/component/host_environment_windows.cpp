@@ -1,6 +1,4 @@
-// The test host's platform on Windows: the real registry, LoadLibraryW, std::thread.
-
-#include <thread>
+// The test host's platform on Windows: the real registry and LoadLibraryW.
 
 #include "host_environment.hpp"
 
@@ -38,20 +36,5 @@ void free_library(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
 bool is_loaded(const OleString& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
 
 std::string registry_snapshot() { return {}; }
-
-void run_concurrently(const std::function<void()>& a, const std::function<void()>& b)
-{
-    auto with_com = [](const std::function<void()>& f) {
-        return [&f] {
-            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            f();
-            CoUninitialize();
-        };
-    };
-    std::thread ta(with_com(a));
-    std::thread tb(with_com(b));
-    ta.join();
-    tb.join();
-}
 
 }  // namespace host

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "component_under_test.hpp"
@@ -406,6 +408,22 @@ TEST(Unloading, OnlyWhenNoObjectOrLockIsLeft)
 
 // ---- Threads -------------------------------------------------------------------------------------
 
+// Runs both functions at once on two new threads, each with COM initialised for it, and waits.
+void run_concurrently(const std::function<void()>& a, const std::function<void()>& b)
+{
+    auto with_com = [](const std::function<void()>& f) {
+        return [&f] {
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            f();
+            CoUninitialize();
+        };
+    };
+    std::thread ta(with_com(a));
+    std::thread tb(with_com(b));
+    ta.join();
+    tb.join();
+}
+
 TEST(Threads, TwoInstancesOnTwoThreadsGiveIndependentResults)
 {
     using pelmora::calc::Arg;
@@ -432,7 +450,7 @@ TEST(Threads, TwoInstancesOnTwoThreadsGiveIndependentResults)
             }
         };
     };
-    host::run_concurrently(worker(&_Pelmora::custcentukn, 64, 163, uk, 163, uk_bad),
+    run_concurrently(worker(&_Pelmora::custcentukn, 64, 163, uk, 163, uk_bad),
                            worker(&_Pelmora::custcentswe, 65, 165, swe, -2, swe_bad));
     EXPECT_EQ(uk_bad, 0);
     EXPECT_EQ(swe_bad, 0);
