@@ -124,6 +124,17 @@ std::vector<std::u16string> split_path(LPCWSTR path)
     return parts;
 }
 
+// Copies an enumerated name into a caller's buffer: it must fit with its terminator, and the
+// count becomes the name's length without it.
+LONG copy_name(const std::u16string& n, LPWSTR out, LPDWORD cch)
+{
+    if (*cch <= n.size()) return ERROR_MORE_DATA;
+    std::copy(n.begin(), n.end(), out);
+    out[n.size()] = 0;
+    *cch = static_cast<DWORD>(n.size());
+    return ERROR_SUCCESS;
+}
+
 // Copies data into a caller's buffer with the API's size protocol.
 LONG copy_out(const std::vector<BYTE>& data, LPBYTE out, LPDWORD cb)
 {
@@ -241,11 +252,7 @@ WINADVAPI LONG RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchNam
     if (index >= k->children.size()) return ERROR_NO_MORE_ITEMS;
     auto it = k->children.begin();
     std::advance(it, index);
-    const std::u16string& n = it->second->name;
-    if (*cchName <= n.size()) return ERROR_MORE_DATA;
-    std::copy(n.begin(), n.end(), name);
-    name[n.size()] = 0;
-    *cchName = static_cast<DWORD>(n.size());
+    if (copy_name(it->second->name, name, cchName) != ERROR_SUCCESS) return ERROR_MORE_DATA;
     if (cls && cchClass && *cchClass) *cls = 0;
     if (cchClass) *cchClass = 0;
     if (lastWrite) *lastWrite = FILETIME{};
@@ -263,10 +270,7 @@ WINADVAPI LONG RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchNam
     if (k->deleted) return ERROR_KEY_DELETED;
     if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
     const Value& v = k->values[index];
-    if (*cchName <= v.name.size()) return ERROR_MORE_DATA;
-    std::copy(v.name.begin(), v.name.end(), name);
-    name[v.name.size()] = 0;
-    *cchName = static_cast<DWORD>(v.name.size());
+    if (copy_name(v.name, name, cchName) != ERROR_SUCCESS) return ERROR_MORE_DATA;
     if (type) *type = v.type;
     return copy_out(v.data, data, cb);
 }
