@@ -14,20 +14,17 @@ using calc::Arg;
 using calc::Kind;
 
 // The argument's name for a failure's message.
-std::string param_name(std::size_t index)
-{
+std::string param_name(std::size_t index) {
     const auto* table = methods();
     return table ? to_utf8((*table)[0].params[index]) : std::string();
 }
 
-[[noreturn]] void type_mismatch(std::size_t index)
-{
+[[noreturn]] void type_mismatch(std::size_t index) {
     throw calc::Failure(calc::FailureKind::type_mismatch, param_name(index));
 }
 
 // Exactly the same value (the sign of zero included): only then is nothing written back.
-bool same(const Arg& a, const Arg& b)
-{
+bool same(const Arg& a, const Arg& b) {
     if (a.kind() != b.kind()) return false;
     switch (a.kind()) {
     case Kind::r8: return std::bit_cast<std::uint64_t>(a.as_r8()) == std::bit_cast<std::uint64_t>(b.as_r8());
@@ -37,8 +34,7 @@ bool same(const Arg& a, const Arg& b)
 }
 
 // The value of a variant that holds a value, or nothing for a type the calculators cannot take.
-bool value_of(const VARIANT& v, Arg& out)
-{
+bool value_of(const VARIANT& v, Arg& out) {
     switch (V_VT(&v)) {
     case VT_EMPTY: out = Arg(); return true;
     case VT_NULL: out = Arg::null(); return true;
@@ -51,8 +47,7 @@ bool value_of(const VARIANT& v, Arg& out)
     }
 }
 
-BSTR make_bstr(const OleString& s)
-{
+BSTR make_bstr(const OleString& s) {
     BSTR b = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
     if (!b) throw std::bad_alloc();
     return b;
@@ -60,8 +55,7 @@ BSTR make_bstr(const OleString& s)
 
 // The text a value becomes when stored into a caller's text, as a by-reference string
 // variable holds an assigned number.
-BSTR text_of(const Arg& value, std::size_t index)
-{
+BSTR text_of(const Arg& value, std::size_t index) {
     if (value.kind() == Kind::text) return make_bstr(to_ole(value.as_text()));
     if (value.kind() == Kind::empty) return make_bstr(OleString());
     if (value.kind() == Kind::null) throw calc::Failure(calc::FailureKind::invalid_use_of_null, param_name(index));
@@ -79,16 +73,27 @@ BSTR text_of(const Arg& value, std::size_t index)
 
 }  // namespace
 
-void to_variant(const Arg& in, VARIANT* out)
-{
+void to_variant(const Arg& in, VARIANT* out) {
     VariantInit(out);
     const Arg value = in.value();
     switch (value.kind()) {
     case Kind::null: V_VT(out) = VT_NULL; break;
-    case Kind::i2: V_VT(out) = VT_I2; V_I2(out) = value.as_i2(); break;
-    case Kind::i4: V_VT(out) = VT_I4; V_I4(out) = value.as_i4(); break;
-    case Kind::r8: V_VT(out) = VT_R8; V_R8(out) = value.as_r8(); break;
-    case Kind::boolean: V_VT(out) = VT_BOOL; V_BOOL(out) = value.as_bool() ? VARIANT_TRUE : VARIANT_FALSE; break;
+    case Kind::i2:
+        V_VT(out) = VT_I2;
+        V_I2(out) = value.as_i2();
+        break;
+    case Kind::i4:
+        V_VT(out) = VT_I4;
+        V_I4(out) = value.as_i4();
+        break;
+    case Kind::r8:
+        V_VT(out) = VT_R8;
+        V_R8(out) = value.as_r8();
+        break;
+    case Kind::boolean:
+        V_VT(out) = VT_BOOL;
+        V_BOOL(out) = value.as_bool() ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
     case Kind::text:
         V_BSTR(out) = make_bstr(to_ole(value.as_text()));
         V_VT(out) = VT_BSTR;
@@ -97,16 +102,14 @@ void to_variant(const Arg& in, VARIANT* out)
     }
 }
 
-Arguments::~Arguments()
-{
+Arguments::~Arguments() {
     for (auto& s : slots_)
         if (s.has_temporary) VariantClear(&s.temporary);
 }
 
 HRESULT Arguments::bind(std::size_t index, VARIANT* caller) { return bind_at(slots_[index], caller, 0); }
 
-HRESULT Arguments::bind_dispatch(std::size_t index, VARIANT* arg)
-{
+HRESULT Arguments::bind_dispatch(std::size_t index, VARIANT* arg) {
     Slot& s = slots_[index];
     if (V_VT(arg) & VT_BYREF) {
         if (!V_BYREF(arg)) return E_POINTER;
@@ -125,8 +128,7 @@ HRESULT Arguments::bind_dispatch(std::size_t index, VARIANT* arg)
     return bind_at(s, &s.temporary, 0);
 }
 
-HRESULT Arguments::bind_at(Slot& s, VARIANT* caller, int depth)
-{
+HRESULT Arguments::bind_at(Slot& s, VARIANT* caller, int depth) {
     const auto index = static_cast<std::size_t>(&s - slots_.data());
     if (!caller) return E_POINTER;
     const VARTYPE vt = V_VT(caller);
@@ -164,8 +166,7 @@ HRESULT Arguments::bind_at(Slot& s, VARIANT* caller, int depth)
     }
 }
 
-void Arguments::write_back()
-{
+void Arguments::write_back() {
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         Slot& s = slots_[i];
         switch (s.target) {
@@ -186,9 +187,7 @@ void Arguments::write_back()
                 s.original = s.copy;
             }
             break;
-        case Target::i4:
-            *s.i4 = s.i4_value;
-            break;
+        case Target::i4: *s.i4 = s.i4_value; break;
         case Target::none: break;
         }
     }

@@ -48,7 +48,7 @@ private:
         BSTR* bstr = nullptr;        // Target::bstr: the caller's text
         LONG* i4 = nullptr;          // Target::i4: the caller's 32-bit integer
         std::int32_t i4_value = 0;
-        VARIANT temporary;           // a by-value dispatch argument's copy
+        VARIANT temporary;  // a by-value dispatch argument's copy
         bool has_temporary = false;
     };
     HRESULT bind_at(Slot& slot, VARIANT* caller, int depth);

@@ -15,12 +15,11 @@ using Calculator = calc::Arg (*)(calc::Arg&, calc::Arg&, calc::Arg&, calc::Arg&,
 
 // In the order of `_Pelmora`'s vtable (Method).
 constexpr Calculator calculators[method_count] = {&calc::custcentukn, &calc::custcentswe, &calc::custcentnz,
-                                                 &calc::custcentau};
+                                                  &calc::custcentau};
 
 constexpr char error_source[] = "Pelmora";
 
-const MethodInfo* find_method(DISPID id, Method& which)
-{
+const MethodInfo* find_method(DISPID id, Method& which) {
     const auto* table = methods();
     if (!table) return nullptr;
     for (std::size_t m = 0; m < method_count; ++m) {
@@ -34,8 +33,7 @@ const MethodInfo* find_method(DISPID id, Method& which)
 
 }  // namespace
 
-HRESULT report_failure(int number, const char* text, EXCEPINFO* excep) noexcept
-{
+HRESULT report_failure(int number, const char* text, EXCEPINFO* excep) noexcept {
     const HRESULT hr = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, static_cast<unsigned>(number) & 0xFFFF);
     try {
         const OleString source = ole(error_source);
@@ -64,8 +62,7 @@ HRESULT report_failure(int number, const char* text, EXCEPINFO* excep) noexcept
     return hr;
 }
 
-void PelmoraObject::run(Method method, Arguments& args, VARIANT* result)
-{
+void PelmoraObject::run(Method method, Arguments& args, VARIANT* result) {
     calc::Arg value;
     try {
         value = calculators[static_cast<std::size_t>(method)](args[0], args[1], args[2], args[3], args[4], args[5],
@@ -82,8 +79,7 @@ void PelmoraObject::run(Method method, Arguments& args, VARIANT* result)
     to_variant(value, result);
 }
 
-HRESULT PelmoraObject::call_by_position(Method method, VARIANT* const (&args)[param_count], VARIANT* result) noexcept
-{
+HRESULT PelmoraObject::call_by_position(Method method, VARIANT* const (&args)[param_count], VARIANT* result) noexcept {
     CallGuard guard(static_cast<_Pelmora*>(this));
     SetErrorInfo(0, nullptr);
     if (!result) return E_POINTER;
@@ -107,15 +103,13 @@ HRESULT PelmoraObject::call_by_position(Method method, VARIANT* const (&args)[pa
     }
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::GetTypeInfoCount(UINT* count)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::GetTypeInfoCount(UINT* count) {
     if (!count) return E_POINTER;
     *count = 1;
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::GetTypeInfo(UINT index, LCID, ITypeInfo** out)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
@@ -127,8 +121,7 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::GetTypeInfo(UINT index, LCID, ITypeInfo
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids) return E_POINTER;
     if (count == 0) return E_INVALIDARG;
@@ -150,8 +143,7 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::GetIDsOfNames(REFIID riid, LPOLESTR* na
 }
 
 HRESULT STDMETHODCALLTYPE PelmoraObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                                VARIANT* result, EXCEPINFO* excep, UINT* arg_err)
-{
+                                                VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     Method method{};
     if (!find_method(id, method)) return DISP_E_MEMBERNOTFOUND;

@@ -4,13 +4,11 @@
 
 namespace pelmora::component {
 
-EventSource::~EventSource()
-{
+EventSource::~EventSource() {
     for (auto& [cookie, sink] : sinks_) sink->Release();
 }
 
-HRESULT STDMETHODCALLTYPE EventSource::QueryInterface(REFIID riid, void** ppv)
-{
+HRESULT STDMETHODCALLTYPE EventSource::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IConnectionPoint)) return E_NOINTERFACE;
@@ -19,23 +17,20 @@ HRESULT STDMETHODCALLTYPE EventSource::QueryInterface(REFIID riid, void** ppv)
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EventSource::GetConnectionInterface(IID* iid)
-{
+HRESULT STDMETHODCALLTYPE EventSource::GetConnectionInterface(IID* iid) {
     if (!iid) return E_POINTER;
     *iid = DIID___Pelmora;
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EventSource::GetConnectionPointContainer(IConnectionPointContainer** out)
-{
+HRESULT STDMETHODCALLTYPE EventSource::GetConnectionPointContainer(IConnectionPointContainer** out) {
     if (!out) return E_POINTER;
     *out = owner_;
     owner_->AddRef();
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EventSource::Advise(IUnknown* sink, DWORD* cookie)
-{
+HRESULT STDMETHODCALLTYPE EventSource::Advise(IUnknown* sink, DWORD* cookie) {
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (!sink) return E_POINTER;
@@ -53,8 +48,7 @@ HRESULT STDMETHODCALLTYPE EventSource::Advise(IUnknown* sink, DWORD* cookie)
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EventSource::Unadvise(DWORD cookie)
-{
+HRESULT STDMETHODCALLTYPE EventSource::Unadvise(DWORD cookie) {
     for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
         if (it->first == cookie) {
             IUnknown* sink = it->second;
@@ -66,8 +60,7 @@ HRESULT STDMETHODCALLTYPE EventSource::Unadvise(DWORD cookie)
     return CONNECT_E_NOCONNECTION;
 }
 
-HRESULT STDMETHODCALLTYPE EventSource::EnumConnections(IEnumConnections** out)
-{
+HRESULT STDMETHODCALLTYPE EventSource::EnumConnections(IEnumConnections** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     return E_NOTIMPL;

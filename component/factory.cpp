@@ -15,8 +15,7 @@ public:
     constexpr explicit Factory(Creator create) : create_(create) {}
     virtual ~Factory() = default;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
@@ -24,25 +23,21 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
+    ULONG STDMETHODCALLTYPE AddRef() override {
         lock_server(true);
         return 2;
     }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
+    ULONG STDMETHODCALLTYPE Release() override {
         lock_server(false);
         return 1;
     }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
-    {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         return create_(riid, ppv);
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
-    {
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         lock_server(lock != FALSE);
         return S_OK;
     }
@@ -62,8 +57,7 @@ const ClassEntry classes[] = {{&CLSID_Pelmora, &pelmora_factory}};
 }  // namespace
 }  // namespace pelmora::component
 
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
-{
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     for (const auto& entry : pelmora::component::classes)

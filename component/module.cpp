@@ -16,8 +16,7 @@ struct Cache {
     Cache() = default;
     Cache(const Cache&) = delete;
     Cache& operator=(const Cache&) = delete;
-    ~Cache()
-    {
+    ~Cache() {
         if (library) library->Release();
     }
 };
@@ -29,8 +28,7 @@ struct CacheSlot {
 } slot;
 
 // Reads `_Pelmora`'s vtable view: one function per method, at its vtable position.
-bool read_methods(ITypeLib* lib, std::array<MethodInfo, method_count>& out)
-{
+bool read_methods(ITypeLib* lib, std::array<MethodInfo, method_count>& out) {
     ITypeInfo* dispatch = nullptr;
     if (FAILED(lib->GetTypeInfoOfGuid(IID__Pelmora, &dispatch))) return false;
     ITypeInfo* vtable = nullptr;
@@ -76,8 +74,7 @@ bool read_methods(ITypeLib* lib, std::array<MethodInfo, method_count>& out)
     return ok;
 }
 
-Cache* cache() noexcept
-{
+Cache* cache() noexcept {
     if (Cache* c = slot.cache.load()) return c;
     try {
         auto* fresh = new Cache;
@@ -102,15 +99,13 @@ Cache* cache() noexcept
 
 void object_created() noexcept { ++objects; }
 void object_destroyed() noexcept { --objects; }
-void lock_server(bool lock) noexcept
-{
+void lock_server(bool lock) noexcept {
     if (lock) ++locks;
     else --locks;
 }
 bool can_unload() noexcept { return objects.load() == 0 && locks.load() == 0; }
 
-OleString module_path()
-{
+OleString module_path() {
     static const int anchor = 0;
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -126,8 +121,7 @@ OleString module_path()
     }
 }
 
-HRESULT type_library(ITypeLib** out) noexcept
-{
+HRESULT type_library(ITypeLib** out) noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;
     Cache* c = cache();
@@ -137,8 +131,7 @@ HRESULT type_library(ITypeLib** out) noexcept
     return S_OK;
 }
 
-const std::array<MethodInfo, method_count>* methods() noexcept
-{
+const std::array<MethodInfo, method_count>* methods() noexcept {
     Cache* c = cache();
     return c ? &c->methods : nullptr;
 }

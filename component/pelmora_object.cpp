@@ -16,8 +16,7 @@ namespace {
 
 #if defined(_WIN32)
 // What the ActiveX part needs of the class: all of it from the component's own tables.
-HRESULT coclass_info(ITypeInfo** out)
-{
+HRESULT coclass_info(ITypeInfo** out) {
     *out = nullptr;
     ITypeLib* lib = nullptr;
     HRESULT hr = type_library(&lib);
@@ -36,8 +35,7 @@ const activex::ClassDescription activex_class{&CLSID_Pelmora, &DIID___Pelmora, m
 
 }  // namespace
 
-PelmoraObject::~PelmoraObject()
-{
+PelmoraObject::~PelmoraObject() {
 #if defined(_WIN32)
     if (ole_) ole_->shut_down();
     ole_.reset();
@@ -46,8 +44,7 @@ PelmoraObject::~PelmoraObject()
     object_destroyed();
 }
 
-HRESULT PelmoraObject::create(REFIID riid, void** ppv) noexcept
-{
+HRESULT PelmoraObject::create(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     // The methods come from the type library: without it the object could not answer.
@@ -61,8 +58,8 @@ HRESULT PelmoraObject::create(REFIID riid, void** ppv) noexcept
         object->form_->surface().raise_initialise();
 #if defined(_WIN32)
         if (forms::win32::window_side(object->form_->surface()) != nullptr)
-            object->ole_ = std::make_unique<activex::OleControl>(*static_cast<IUnknown*>(static_cast<_Pelmora*>(object)),
-                                                                 object->form_->surface(), activex_class);
+            object->ole_ = std::make_unique<activex::OleControl>(
+                *static_cast<IUnknown*>(static_cast<_Pelmora*>(object)), object->form_->surface(), activex_class);
 #endif
     } catch (const std::bad_alloc&) {
         object->Release();
@@ -76,8 +73,7 @@ HRESULT PelmoraObject::create(REFIID riid, void** ppv) noexcept
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::QueryInterface(REFIID riid, void** ppv)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
 #if defined(_WIN32)
@@ -109,46 +105,39 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::QueryInterface(REFIID riid, void** ppv)
 
 ULONG STDMETHODCALLTYPE PelmoraObject::AddRef() { return ++refs_; }
 
-ULONG STDMETHODCALLTYPE PelmoraObject::Release()
-{
+ULONG STDMETHODCALLTYPE PelmoraObject::Release() {
     const ULONG n = --refs_;
     if (n == 0) delete this;
     return n;
 }
 
 HRESULT STDMETHODCALLTYPE PelmoraObject::custcentukn(VARIANT* bwt, VARIANT* gest, VARIANT* wt, VARIANT* ht,
-                                                     VARIANT* sex, VARIANT* eth, VARIANT* par, VARIANT* result)
-{
+                                                     VARIANT* sex, VARIANT* eth, VARIANT* par, VARIANT* result) {
     return call_by_position(Method::custcentukn, {bwt, gest, wt, ht, sex, eth, par}, result);
 }
 
 HRESULT STDMETHODCALLTYPE PelmoraObject::custcentswe(VARIANT* bwt, VARIANT* gest, VARIANT* wt, VARIANT* ht,
-                                                     VARIANT* sex, VARIANT* eth, VARIANT* par, VARIANT* result)
-{
+                                                     VARIANT* sex, VARIANT* eth, VARIANT* par, VARIANT* result) {
     return call_by_position(Method::custcentswe, {bwt, gest, wt, ht, sex, eth, par}, result);
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::custcentnz(VARIANT* bwt, VARIANT* gest, VARIANT* wt, VARIANT* ht,
-                                                    VARIANT* sex, VARIANT* eth, VARIANT* par, VARIANT* result)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::custcentnz(VARIANT* bwt, VARIANT* gest, VARIANT* wt, VARIANT* ht, VARIANT* sex,
+                                                    VARIANT* eth, VARIANT* par, VARIANT* result) {
     return call_by_position(Method::custcentnz, {bwt, gest, wt, ht, sex, eth, par}, result);
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::custcentau(VARIANT* bwt, VARIANT* gest, VARIANT* wt, VARIANT* ht,
-                                                    VARIANT* sex, VARIANT* eth, VARIANT* par, VARIANT* result)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::custcentau(VARIANT* bwt, VARIANT* gest, VARIANT* wt, VARIANT* ht, VARIANT* sex,
+                                                    VARIANT* eth, VARIANT* par, VARIANT* result) {
     return call_by_position(Method::custcentau, {bwt, gest, wt, ht, sex, eth, par}, result);
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::FormWindow::GetWindow(HWND* out)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::FormWindow::GetWindow(HWND* out) {
     if (!out) return E_POINTER;
     *out = outer_.form_ ? static_cast<HWND>(outer_.form_->surface().native_handle()) : nullptr;
     return *out ? S_OK : E_FAIL;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::GetClassInfo(ITypeInfo** out)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::GetClassInfo(ITypeInfo** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     ITypeLib* lib = nullptr;
@@ -159,15 +148,13 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::GetClassInfo(ITypeInfo** out)
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::EnumConnectionPoints(IEnumConnectionPoints** out)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::EnumConnectionPoints(IEnumConnectionPoints** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::FindConnectionPoint(REFIID riid, IConnectionPoint** out)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (!IsEqualIID(riid, DIID___Pelmora)) return CONNECT_E_NOCONNECTION;
@@ -176,8 +163,7 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::FindConnectionPoint(REFIID riid, IConne
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::InterfaceSupportsErrorInfo(REFIID riid)
-{
+HRESULT STDMETHODCALLTYPE PelmoraObject::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID__Pelmora) ? S_OK : S_FALSE;
 }
 

@@ -13,8 +13,8 @@ namespace pelmora::component {
 namespace {
 
 struct Value {
-    OleString key;     // below HKEY_CLASSES_ROOT
-    OleString name;    // empty: the key's default value
+    OleString key;   // below HKEY_CLASSES_ROOT
+    OleString name;  // empty: the key's default value
     OleString data;
     bool key_only = false;  // the key is written, no value
 };
@@ -28,21 +28,16 @@ struct Plan {
     TLIBATTR lib{};
 };
 
-OleString guid_text(REFGUID g)
-{
+OleString guid_text(REFGUID g) {
     OLECHAR buf[40] = {};
     StringFromGUID2(g, buf, 40);
     return buf;
 }
 
-OleString number(unsigned long v)
-{
-    return ole(std::to_string(v));
-}
+OleString number(unsigned long v) { return ole(std::to_string(v)); }
 
 // The table, from the type library's attributes and the module's path.
-HRESULT make_plan(Plan& plan)
-{
+HRESULT make_plan(Plan& plan) {
     ITypeLib* lib = nullptr;
     HRESULT hr = type_library(&lib);
     if (FAILED(hr)) return hr;
@@ -94,11 +89,10 @@ HRESULT make_plan(Plan& plan)
     return S_OK;
 }
 
-bool write(const Value& v)
-{
+bool write(const Value& v) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, v.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, v.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return false;
     bool ok = true;
     if (!v.key_only) {
@@ -110,23 +104,22 @@ bool write(const Value& v)
     return ok;
 }
 
-bool names_this_class(const OleString& progid_key)
-{
+bool names_this_class(const OleString& progid_key) {
     HKEY key = nullptr;
     const OleString path = progid_key + ole("\\CLSID");
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     OLECHAR buf[64] = {};
     DWORD cb = sizeof buf - sizeof(OLECHAR);
     DWORD type = 0;
-    const bool ok = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb) == ERROR_SUCCESS &&
-                    type == REG_SZ;
+    const bool ok =
+        RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb) == ERROR_SUCCESS &&
+        type == REG_SZ;
     RegCloseKey(key);
     CLSID clsid{};
     return ok && SUCCEEDED(CLSIDFromString(buf, &clsid)) && IsEqualCLSID(clsid, CLSID_Pelmora);
 }
 
-HRESULT unregister(const Plan& plan)
-{
+HRESULT unregister(const Plan& plan) {
     for (const auto& k : plan.prog_id_keys)
         if (names_this_class(k)) RegDeleteTreeW(HKEY_CLASSES_ROOT, k.c_str());
     for (const auto& k : plan.owned_keys) RegDeleteTreeW(HKEY_CLASSES_ROOT, k.c_str());
@@ -143,8 +136,7 @@ HRESULT unregister(const Plan& plan)
 }  // namespace
 }  // namespace pelmora::component
 
-STDAPI DllRegisterServer()
-{
+STDAPI DllRegisterServer() {
     using namespace pelmora::component;
     try {
         Plan plan;
@@ -173,8 +165,7 @@ STDAPI DllRegisterServer()
     }
 }
 
-STDAPI DllUnregisterServer()
-{
+STDAPI DllUnregisterServer() {
     using namespace pelmora::component;
     try {
         Plan plan;

@@ -2,8 +2,7 @@
 
 namespace pelmora::component {
 
-bool same_name(OleStringView a, OleStringView b) noexcept
-{
+bool same_name(OleStringView a, OleStringView b) noexcept {
     if (a.size() != b.size()) return false;
     auto fold = [](OLECHAR c) { return (c >= 'A' && c <= 'Z') ? static_cast<OLECHAR>(c + ('a' - 'A')) : c; };
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -11,8 +10,7 @@ bool same_name(OleStringView a, OleStringView b) noexcept
     return true;
 }
 
-OleString ole(std::string_view ascii)
-{
+OleString ole(std::string_view ascii) {
     OleString out;
     for (char c : ascii) out += static_cast<OLECHAR>(c);
     return out;

@@ -38,14 +38,9 @@ void append_number(std::string& out, double v) {
 // The value a by-reference argument holds after the call, as CSV text.
 void append_arg(std::string& out, const Arg& a) {
     switch (a.kind()) {
-        case calc::Kind::r8:
-            append_number(out, a.as_r8());
-            break;
-        case calc::Kind::text:
-            append_field(out, a.as_text());
-            break;
-        default:
-            break;  // Empty (and Null, which CSV cannot carry) is an empty field
+    case calc::Kind::r8: append_number(out, a.as_r8()); break;
+    case calc::Kind::text: append_field(out, a.as_text()); break;
+    default: break;  // Empty (and Null, which CSV cannot carry) is an empty field
     }
 }
 
@@ -120,8 +115,7 @@ public:
         if (!closed) {
             error = "unterminated quoted field";
         } else if (fields_.size() != columns_.count) {
-            error = "expected " + std::to_string(columns_.count) + " fields, found " +
-                    std::to_string(fields_.size());
+            error = "expected " + std::to_string(columns_.count) + " fields, found " + std::to_string(fields_.size());
         }
         fields_.resize(columns_.count);
         for (const std::string& f : fields_) {
@@ -216,12 +210,11 @@ int run_batch(std::FILE* in, std::FILE* out, std::FILE* err, const BatchOptions&
                          static_cast<int>(required[k].size()), required[k].data());
             return batch_unusable;
         }
-        columns.index[k] =
-            static_cast<std::size_t>(std::find(names.begin(), names.end(), required[k]) - names.begin());
+        columns.index[k] = static_cast<std::size_t>(std::find(names.begin(), names.end(), required[k]) - names.begin());
     }
     if (!missing.empty()) {
-        std::fprintf(err, "pelmora-centile: the CSV header lacks the column(s) %s (it needs %s)\n",
-                     missing.c_str(), "base,bwt,gest,wt,ht,sex,eth,par");
+        std::fprintf(err, "pelmora-centile: the CSV header lacks the column(s) %s (it needs %s)\n", missing.c_str(),
+                     "base,bwt,gest,wt,ht,sex,eth,par");
         return batch_unusable;
     }
     {
@@ -235,8 +228,7 @@ int run_batch(std::FILE* in, std::FILE* out, std::FILE* err, const BatchOptions&
         std::fwrite(line.data(), 1, line.size(), out);
     }
 
-    const unsigned workers =
-        options.workers ? options.workers : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned workers = options.workers ? options.workers : std::max(1u, std::thread::hardware_concurrency());
     const std::size_t slots = 4 * static_cast<std::size_t>(workers);  // bounds the memory in use
     std::vector<Job> ring(slots);
     std::mutex mutex;

@@ -7,7 +7,7 @@
 namespace pelmora::centile {
 
 struct BatchOptions {
-    unsigned workers = 0;        ///< worker threads; 0 = one per core
+    unsigned workers = 0;           ///< worker threads; 0 = one per core
     std::size_t chunk_rows = 1024;  ///< rows handed to a worker at a time
 };
 

@@ -71,9 +71,7 @@ double code_option(const std::string& flag, const std::string& text,
     bad_usage(flag + ": unknown value '" + text + "' (expected a code or one of: " + known + ")");
 }
 
-void print_row(const char* label, double v) {
-    std::printf("  %-26s %s\n", label, centile::format_number(v).c_str());
-}
+void print_row(const char* label, double v) { std::printf("  %-26s %s\n", label, centile::format_number(v).c_str()); }
 
 int single(std::map<std::string, std::string>& opts) {
     auto take = [&](const char* flag) -> std::optional<std::string> {
@@ -104,8 +102,7 @@ int single(std::map<std::string, std::string>& opts) {
     if (days) {
         gest = number_option("--gest", *days);
     } else if (weeks) {
-        gest =
-            number_option("--gest-weeks", *weeks) * 7 + (extra ? number_option("--gest-days", *extra) : 0.0);
+        gest = number_option("--gest-weeks", *weeks) * 7 + (extra ? number_option("--gest-days", *extra) : 0.0);
     } else {
         bad_usage("missing --gest (days) or --gest-weeks");
     }
@@ -144,8 +141,7 @@ int single(std::map<std::string, std::string>& opts) {
         print_row("centile", ev.centile);
         return 0;
     } catch (const calc::Failure& f) {
-        std::fprintf(stderr, "pelmora-centile: the calculation failed: %s (error %d)\n", f.what(),
-                     f.number());
+        std::fprintf(stderr, "pelmora-centile: the calculation failed: %s (error %d)\n", f.what(), f.number());
         return 1;
     }
 }

@@ -137,31 +137,31 @@ int main(int argc, char** argv) {
         window.setFixedSize(form->size());
 
         switch (options.mode) {
-            case Mode::window:
-                window.show();
-                status = QApplication::exec();
-                break;
-            case Mode::screenshot: {
-                window.show();
-                if (!window.grab().save(QString::fromStdString(options.screenshot), "PNG")) {
-                    std::fprintf(stderr, "pelmora-host: cannot write %s\n", options.screenshot.c_str());
-                    status = 1;
-                    break;
-                }
-                const auto* label = form->findChild<QLabel*>("output_label");
-                std::printf("%s\n", label != nullptr ? label->text().toUtf8().constData() : "");
-                std::fprintf(stderr, "pelmora-host: wrote %s\n", options.screenshot.c_str());
+        case Mode::window:
+            window.show();
+            status = QApplication::exec();
+            break;
+        case Mode::screenshot: {
+            window.show();
+            if (!window.grab().save(QString::fromStdString(options.screenshot), "PNG")) {
+                std::fprintf(stderr, "pelmora-host: cannot write %s\n", options.screenshot.c_str());
+                status = 1;
                 break;
             }
-            case Mode::script: {
-                window.show();
-                pelmora::host::Script script(*form, window, *control.p);
-                std::string line;
-                while (std::getline(std::cin, line)) {
-                    std::cout << script.answer(line) << '\n' << std::flush;
-                }
-                break;
+            const auto* label = form->findChild<QLabel*>("output_label");
+            std::printf("%s\n", label != nullptr ? label->text().toUtf8().constData() : "");
+            std::fprintf(stderr, "pelmora-host: wrote %s\n", options.screenshot.c_str());
+            break;
+        }
+        case Mode::script: {
+            window.show();
+            pelmora::host::Script script(*form, window, *control.p);
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                std::cout << script.answer(line) << '\n' << std::flush;
             }
+            break;
+        }
         }
         // The control goes before its host window: releasing it takes its form's widgets away.
         placeable.reset();

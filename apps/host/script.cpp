@@ -97,7 +97,8 @@ std::vector<VARIANT> parse_arguments(std::string_view rest) {
             if (close + 1 < rest.size() && !is_blank(rest[close + 1])) throw Refusal("malformed text argument");
             const std::u16string text = utf16(rest.substr(i + 1, close - i - 1));
             V_VT(&v) = VT_BSTR;
-            V_BSTR(&v) = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+            V_BSTR(&v) =
+                SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
             if (V_BSTR(&v) == nullptr) throw Refusal("out of memory");
             i = close + 1;
         } else {
@@ -126,19 +127,19 @@ std::vector<VARIANT> parse_arguments(std::string_view rest) {
 
 std::string notation(const VARIANT& v) {
     switch (V_VT(&v)) {
-        case VT_EMPTY: return "empty";
-        case VT_NULL: return "null";
-        case VT_R8: return number_text(v.dblVal);
-        case VT_R4: return number_text(static_cast<double>(v.fltVal));
-        case VT_I2: return std::to_string(v.iVal);
-        case VT_I4: return std::to_string(v.lVal);
-        case VT_BOOL: return v.boolVal != 0 ? "true" : "false";
-        case VT_BSTR: return '"' + utf8(v.bstrVal) + '"';
-        default: {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "<vartype %u>", static_cast<unsigned>(V_VT(&v)));
-            return buf;
-        }
+    case VT_EMPTY: return "empty";
+    case VT_NULL: return "null";
+    case VT_R8: return number_text(v.dblVal);
+    case VT_R4: return number_text(static_cast<double>(v.fltVal));
+    case VT_I2: return std::to_string(v.iVal);
+    case VT_I4: return std::to_string(v.lVal);
+    case VT_BOOL: return v.boolVal != 0 ? "true" : "false";
+    case VT_BSTR: return '"' + utf8(v.bstrVal) + '"';
+    default: {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "<vartype %u>", static_cast<unsigned>(V_VT(&v)));
+        return buf;
+    }
     }
 }
 
@@ -245,8 +246,8 @@ std::string Script::call(std::string_view method, std::string_view arguments) {
     DISPPARAMS params{refs.data(), nullptr, static_cast<UINT>(refs.size()), 0};
     EXCEPINFO info{};
     UINT bad_argument = 0;
-    const HRESULT hr = control_.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &info,
-                                       &bad_argument);
+    const HRESULT hr =
+        control_.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &info, &bad_argument);
     if (hr == DISP_E_EXCEPTION) {
         if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
         const int number =
@@ -259,7 +260,8 @@ std::string Script::call(std::string_view method, std::string_view arguments) {
     }
     if (hr == DISP_E_BADPARAMCOUNT) throw Refusal("wrong number of arguments (" + hresult_text(hr) + ")");
     if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL)
-        throw Refusal("argument " + std::to_string(values.size() - bad_argument) + " refused (" + hresult_text(hr) + ")");
+        throw Refusal("argument " + std::to_string(values.size() - bad_argument) + " refused (" + hresult_text(hr) +
+                      ")");
     if (FAILED(hr)) throw Refusal("call failed (" + hresult_text(hr) + ")");
 
     std::string out = notation(result);

@@ -54,12 +54,9 @@ struct Case {
 
 Case case_b(Base base) {
     switch (base) {
-        case Base::sweden:
-            return {3200, 273, 40, 170, 0, 7, 5};
-        case Base::new_zealand:
-            return {3000, 266, 60, 160, 2, 4, 1};
-        default:
-            return {3000, 266, 80, 150, 0, 2, 2};
+    case Base::sweden: return {3200, 273, 40, 170, 0, 7, 5};
+    case Base::new_zealand: return {3000, 266, 60, 160, 2, 4, 1};
+    default: return {3000, 266, 80, 150, 0, 2, 2};
     }
 }
 
@@ -135,18 +132,9 @@ BENCHMARK_CAPTURE(BM_Calculator, uk, Base::united_kingdom)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(0.5);
-BENCHMARK_CAPTURE(BM_Calculator, swe, Base::sweden)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(0.5);
-BENCHMARK_CAPTURE(BM_Calculator, nz, Base::new_zealand)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(0.5);
-BENCHMARK_CAPTURE(BM_Calculator, au, Base::australia)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(0.5);
+BENCHMARK_CAPTURE(BM_Calculator, swe, Base::sweden)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK_CAPTURE(BM_Calculator, nz, Base::new_zealand)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK_CAPTURE(BM_Calculator, au, Base::australia)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
 #ifdef PELMORA_BENCH_BATCH
 
@@ -171,12 +159,11 @@ std::string generated_csv(long rows) {
         const auto weeks = static_cast<double>(33 + next(10));
         const double typical = 3500 * (2.991 + weeks * (-0.3185 + weeks * (0.01094 + weeks * -0.0001055)));
         const double spread = (static_cast<double>(next(1000) + next(1000) + next(1000)) / 1500 - 1) * 0.3;
-        std::fprintf(
-            f, "%ld,%s,%.0f,%.0f,%llu.%llu,%llu,%llu,%llu,%llu\n", i, bases[i % 4], typical * (1 + spread),
-            weeks * 7 + static_cast<double>(next(7)), static_cast<unsigned long long>(45 + next(65)),
-            static_cast<unsigned long long>(next(10)), static_cast<unsigned long long>(150 + next(36)),
-            static_cast<unsigned long long>(next(2)), static_cast<unsigned long long>(1 + next(11)),
-            static_cast<unsigned long long>(next(6)));
+        std::fprintf(f, "%ld,%s,%.0f,%.0f,%llu.%llu,%llu,%llu,%llu,%llu\n", i, bases[i % 4], typical * (1 + spread),
+                     weeks * 7 + static_cast<double>(next(7)), static_cast<unsigned long long>(45 + next(65)),
+                     static_cast<unsigned long long>(next(10)), static_cast<unsigned long long>(150 + next(36)),
+                     static_cast<unsigned long long>(next(2)), static_cast<unsigned long long>(1 + next(11)),
+                     static_cast<unsigned long long>(next(6)));
     }
     std::fclose(f);
     return path;
@@ -217,8 +204,7 @@ void BM_Batch(benchmark::State& state) {
     state.counters["rows_per_cpu_s"] = static_cast<double>(rows) / cpu_seconds;
     state.counters["peak_rss_MiB"] = static_cast<double>(maxrss_kb) / 1024;
 }
-BENCHMARK(BM_Batch)->Arg(100'000)->Arg(1'000'000)->Iterations(1)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_Batch)->Arg(100'000)->Arg(1'000'000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 #endif
 

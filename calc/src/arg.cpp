@@ -15,9 +15,7 @@ namespace {
 // longer chain (or a cycle) is treated as a value of the wrong type.
 constexpr int max_ref_depth = 8;
 
-[[noreturn]] void fail(FailureKind kind, std::string_view name) {
-    throw Failure(kind, std::string(name));
-}
+[[noreturn]] void fail(FailureKind kind, std::string_view name) { throw Failure(kind, std::string(name)); }
 
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
@@ -225,9 +223,7 @@ void Arg::store_null(std::string_view name) {
     case Kind::ref_r8:
     case Kind::ref_i2:
     case Kind::ref_i4: fail(FailureKind::invalid_use_of_null, name);
-    default:
-        *a = null();
-        return;
+    default: *a = null(); return;
     }
 }
 

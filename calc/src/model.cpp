@@ -77,14 +77,12 @@ double centile_of(double z) {
     return mul(p, 100.0, "centile");
 }
 
-Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
-               Arg& par) {
+Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
     Evaluation ev;
 
     // Step 1: all seven are tested, in order, none skipped.
-    const std::array<bool, 7> missing{bwt.is_missing(), gest.is_missing(), wt.is_missing(),
-                                      ht.is_missing(),  sex.is_missing(),  eth.is_missing(),
-                                      par.is_missing()};
+    const std::array<bool, 7> missing{bwt.is_missing(), gest.is_missing(), wt.is_missing(), ht.is_missing(),
+                                      sex.is_missing(), eth.is_missing(),  par.is_missing()};
     bool any = false;
     for (const bool m : missing) any = any || m;
     if (any) {
@@ -110,10 +108,9 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
     ev.ethnic_term = ethnic_term(model.ethnic, eth);
     ev.parity_term = parity_term(model.parity, par);
     constexpr const char* tw = "term weight";
-    ev.term_weight = add(add(add(add(add(ev.weight_term, model.constant, tw), ev.height_term, tw),
-                                     ev.sex_term, tw),
-                                 ev.ethnic_term, tw),
-                         ev.parity_term, tw);
+    ev.term_weight = add(
+        add(add(add(add(ev.weight_term, model.constant, tw), ev.height_term, tw), ev.sex_term, tw), ev.ethnic_term, tw),
+        ev.parity_term, tw);
 
     // Step 9: the days become weeks in the caller's gest.
     if (gest.is_null()) {
@@ -126,8 +123,7 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
     constexpr const char* gp = "gestation proportion";
     const double g = gest.read_number("gest");
     ev.weeks = g;
-    ev.proportion =
-        add(2.991, mul(g, add(-0.3185, mul(g, add(0.01094, mul(g, -0.0001055, gp), gp), gp), gp), gp), gp);
+    ev.proportion = add(2.991, mul(g, add(-0.3185, mul(g, add(0.01094, mul(g, -0.0001055, gp), gp), gp), gp), gp), gp);
 
     // Steps 11 to 13.
     ev.optimal_weight = mul(ev.proportion, ev.term_weight, "optimal weight");
@@ -155,8 +151,7 @@ const detail::BaseModel& model_of(Base base) noexcept {
     return detail::united_kingdom;
 }
 
-constexpr std::array<Base, 4> all_bases{Base::united_kingdom, Base::sweden, Base::new_zealand,
-                                        Base::australia};
+constexpr std::array<Base, 4> all_bases{Base::united_kingdom, Base::sweden, Base::new_zealand, Base::australia};
 
 constexpr std::array<std::string_view, 5> parity_list{"0", "1", "2", "3", "4 or more"};
 

@@ -23,7 +23,8 @@ namespace pelmora::calc::detail {
 inline bool finite(double v) noexcept { return std::fabs(v) <= std::numeric_limits<double>::max(); }
 
 inline double checked(double r, const char* what) {
-    if (!finite(r)) [[unlikely]] overflow(what);
+    if (!finite(r)) [[unlikely]]
+        overflow(what);
     return r;
 }
 inline double add(double a, double b, const char* what) { return checked(a + b, what); }
@@ -31,7 +32,8 @@ inline double sub(double a, double b, const char* what) { return checked(a - b, 
 inline double mul(double a, double b, const char* what) { return checked(a * b, what); }
 inline double div(double a, double b, const char* what) {
     const double r = a / b;
-    if (!finite(r)) [[unlikely]] division_fault(a, b, what);
+    if (!finite(r)) [[unlikely]]
+        division_fault(a, b, what);
     return r;
 }
 
@@ -44,9 +46,7 @@ struct EthnicTable {
     std::span<const EthnicGroup> rows;
     std::size_t compared;  ///< how many leading rows are compared with eth
 
-    [[nodiscard]] double default_term() const noexcept {
-        return compared < rows.size() ? rows[compared].term : 0.0;
-    }
+    [[nodiscard]] double default_term() const noexcept { return compared < rows.size() ? rows[compared].term : 0.0; }
 };
 
 /// Steps 3 and 4 of a base: the weight term and the height term from the clamped booking
@@ -69,8 +69,7 @@ extern const BaseModel new_zealand;
 extern const BaseModel australia;
 
 /// Runs the fifteen steps with a base's recipe. Throws Failure.
-Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
-               Arg& par);
+Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
 
 /// Step 14 and 15: the centile in percent for z, by 1001 midpoint slices. |z| above 1000 is
 /// integrated as if it were 1000.

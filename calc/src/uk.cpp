@@ -10,16 +10,9 @@ using detail::mul;
 using detail::sub;
 
 constexpr EthnicGroup groups[] = {
-    {1, "European", 0.0},
-    {2, "Indian", -149.4},
-    {3, "Pakistani", -187.3},
-    {4, "Bangladeshi", -79.3},
-    {5, "Afro-Caribbean", -129.9},
-    {6, "African", -218.5},
-    {7, "Middle Eastern", -89.9},
-    {8, "Far East Asian", -0.3},
-    {9, "South East Asian", 56.4},
-    {10, "Other", 0.0},  // also the term of any code outside the table
+    {1, "European", 0.0},          {2, "Indian", -149.4},  {3, "Pakistani", -187.3},     {4, "Bangladeshi", -79.3},
+    {5, "Afro-Caribbean", -129.9}, {6, "African", -218.5}, {7, "Middle Eastern", -89.9}, {8, "Far East Asian", -0.3},
+    {9, "South East Asian", 56.4}, {10, "Other", 0.0},  // also the term of any code outside the table
 };
 
 // Steps 3 and 4: a cubic weight term about 64 kg and a linear height term about 163 cm.

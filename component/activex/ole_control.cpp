@@ -123,10 +123,7 @@ void paint(const forms::Surface& surface, HDC dc, const RECTL& bounds) {
 }  // namespace
 
 OleControl::OleControl(IUnknown& outer, forms::Surface& surface, const ClassDescription& description)
-    : outer_(outer),
-      surface_(surface),
-      window_(forms::win32::window_side(surface)),
-      description_(description) {
+    : outer_(outer), surface_(surface), window_(forms::win32::window_side(surface)), description_(description) {
     const forms::Rect size = surface.geometry();
     extent_ = SIZEL{twips_to_himetric(size.width), twips_to_himetric(size.height)};
     if (window_ != nullptr) window_->on_window_destroyed([this] { window_gone(); });
@@ -144,8 +141,7 @@ void* OleControl::find(REFIID riid) noexcept {
     if (riid == IID_IOleControl) return static_cast<IOleControl*>(this);
     if (riid == IID_IViewObject || riid == IID_IViewObject2) return static_cast<IViewObject2*>(this);
     if (riid == IID_IPersist || riid == IID_IPersistStreamInit) return static_cast<IPersistStreamInit*>(this);
-    if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2)
-        return static_cast<IProvideClassInfo2*>(this);
+    if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) return static_cast<IProvideClassInfo2*>(this);
     return nullptr;
 }
 
@@ -221,15 +217,15 @@ HRESULT STDMETHODCALLTYPE OleControl::DoVerb(LONG verb, LPMSG, IOleClientSite* a
     return guarded([&]() -> HRESULT {
         const Hold hold(outer_);
         switch (verb) {
-            case OLEIVERB_INPLACEACTIVATE: return activate(false, active_site);
-            case OLEIVERB_PRIMARY:
-            case OLEIVERB_SHOW:
-            case OLEIVERB_UIACTIVATE: return activate(true, active_site);
-            case OLEIVERB_HIDE:
-                UIDeactivate();
-                if (window_ != nullptr) window_->show_window(false);
-                return S_OK;
-            default: break;
+        case OLEIVERB_INPLACEACTIVATE: return activate(false, active_site);
+        case OLEIVERB_PRIMARY:
+        case OLEIVERB_SHOW:
+        case OLEIVERB_UIACTIVATE: return activate(true, active_site);
+        case OLEIVERB_HIDE:
+            UIDeactivate();
+            if (window_ != nullptr) window_->show_window(false);
+            return S_OK;
+        default: break;
         }
         // A positive verb the control does not know acts as the primary verb (OLE's rule); the
         // negative ones left (open in a window of its own, properties, discard undo state) the
@@ -374,9 +370,8 @@ HRESULT STDMETHODCALLTYPE OleControl::FreezeEvents(BOOL) { return S_OK; }
 
 // ---- IViewObject2 ------------------------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE OleControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc,
-                                           LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
-                                           ULONG_PTR) {
+HRESULT STDMETHODCALLTYPE OleControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds,
+                                           LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (dc == nullptr || bounds == nullptr) return E_INVALIDARG;
     return guarded([&] {
@@ -476,8 +471,7 @@ HRESULT OleControl::activate(bool ui_activate, IOleClientSite* active_site) {
         OLEINPLACEFRAMEINFO frame_info{};
         frame_info.cb = sizeof frame_info;
         hr = in_place_site_->GetWindow(&parent);
-        if (SUCCEEDED(hr))
-            hr = in_place_site_->GetWindowContext(&frame_, &document_, &position, &clip, &frame_info);
+        if (SUCCEEDED(hr)) hr = in_place_site_->GetWindowContext(&frame_, &document_, &position, &clip, &frame_info);
         if (SUCCEEDED(hr) && parent != nullptr && window_->create_window(parent, position) != nullptr) {
             if (!locked_ && description_.lock_module != nullptr) description_.lock_module(+1);
             locked_ = true;

@@ -28,9 +28,9 @@ namespace pelmora::activex {
 /// What OleControl needs to know of the class it is part of; everything comes from the
 /// component's own tables (the IDL's identifiers, the registration's MiscStatus).
 struct ClassDescription {
-    const CLSID* clsid;               ///< the coclass
-    const IID* default_source;        ///< the default source dispinterface
-    DWORD misc_status;                ///< OLEMISC_* bits, as registered
+    const CLSID* clsid;         ///< the coclass
+    const IID* default_source;  ///< the default source dispinterface
+    DWORD misc_status;          ///< OLEMISC_* bits, as registered
     /// The coclass's type information (for IProvideClassInfo); AddRef'd into *info.
     HRESULT (*class_info)(ITypeInfo** info);
     /// Called with +1 when a window of the control comes into being and -1 when it is gone, so
@@ -121,8 +121,8 @@ public:
     HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL freeze) override;
 
     // IViewObject2
-    HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device,
-                                   HDC target_dc, HDC dc, LPCRECTL bounds, LPCRECTL window_bounds,
+    HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device, HDC target_dc,
+                                   HDC dc, LPCRECTL bounds, LPCRECTL window_bounds,
                                    BOOL(STDMETHODCALLTYPE* keep_going)(ULONG_PTR), ULONG_PTR keep_going_arg) override;
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device,
                                           HDC target_dc, LOGPALETTE** colours) override;
@@ -164,7 +164,7 @@ private:
     IAdviseSink* view_sink_ = nullptr;
     DWORD view_aspects_ = 0;
     DWORD view_flags_ = 0;
-    SIZEL extent_{};       ///< HIMETRIC
+    SIZEL extent_{};  ///< HIMETRIC
     bool in_place_ = false;
     bool ui_active_ = false;
     bool locked_ = false;  ///< the module lock taken for the live window

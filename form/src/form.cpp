@@ -36,15 +36,15 @@ forms::DropDownList& list_named(forms::Surface& surface, std::string_view name) 
 
 // --- The call through the dual interface ------------------------------------------------------
 
-using Calculator = HRESULT (STDMETHODCALLTYPE _Pelmora::*)(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
-                                                           VARIANT*, VARIANT*, VARIANT*);
+using Calculator = HRESULT (STDMETHODCALLTYPE _Pelmora::*)(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
+                                                           VARIANT*, VARIANT*);
 
 Calculator calculator_of(calc::Base base) noexcept {
     switch (base) {
-        case calc::Base::united_kingdom: return &_Pelmora::custcentukn;
-        case calc::Base::sweden: return &_Pelmora::custcentswe;
-        case calc::Base::new_zealand: return &_Pelmora::custcentnz;
-        case calc::Base::australia: return &_Pelmora::custcentau;
+    case calc::Base::united_kingdom: return &_Pelmora::custcentukn;
+    case calc::Base::sweden: return &_Pelmora::custcentswe;
+    case calc::Base::new_zealand: return &_Pelmora::custcentnz;
+    case calc::Base::australia: return &_Pelmora::custcentau;
     }
     return &_Pelmora::custcentukn;
 }
@@ -67,12 +67,12 @@ VARIANT reference_to(std::int16_t* field) noexcept {
 
 std::string standard_text(int number) {
     switch (number) {
-        case 6: return calc::Failure::text_of(calc::FailureKind::overflow);
-        case 11: return calc::Failure::text_of(calc::FailureKind::division_by_zero);
-        case 13: return calc::Failure::text_of(calc::FailureKind::type_mismatch);
-        case 94: return calc::Failure::text_of(calc::FailureKind::invalid_use_of_null);
-        case 7: return "Out of memory";
-        default: return "Automation error";
+    case 6: return calc::Failure::text_of(calc::FailureKind::overflow);
+    case 11: return calc::Failure::text_of(calc::FailureKind::division_by_zero);
+    case 13: return calc::Failure::text_of(calc::FailureKind::type_mismatch);
+    case 94: return calc::Failure::text_of(calc::FailureKind::invalid_use_of_null);
+    case 7: return "Out of memory";
+    default: return "Automation error";
     }
 }
 
@@ -124,7 +124,8 @@ struct ClearOnExit {
 
 }  // namespace
 
-Form::Form(forms::Toolkit& toolkit, _Pelmora* self) : self_(self), surface_(toolkit.create_surface(std::string(surface_name))) {
+Form::Form(forms::Toolkit& toolkit, _Pelmora* self)
+    : self_(self), surface_(toolkit.create_surface(std::string(surface_name))) {
     forms::Surface& s = *surface_;
     s.set_geometry(surface_rect);
     s.set_colours(surface_background, forms::Colour::toolkit_default());
@@ -137,31 +138,37 @@ Form::Form(forms::Toolkit& toolkit, _Pelmora* self) : self_(self), surface_(tool
         }
         forms::Control* control = nullptr;
         switch (row.kind) {
-            case Kind::list: control = &s.create_list(std::string(row.name), *parent); break;
-            case Kind::frame: control = &s.create_frame(std::string(row.name), *parent); break;
-            case Kind::label: {
-                forms::Label& label = s.create_label(std::string(row.name), *parent);
-                label.set_caption(row.caption);
-                label.set_alignment(row.alignment);
-                control = &label;
-                break;
-            }
+        case Kind::list: control = &s.create_list(std::string(row.name), *parent); break;
+        case Kind::frame: control = &s.create_frame(std::string(row.name), *parent); break;
+        case Kind::label: {
+            forms::Label& label = s.create_label(std::string(row.name), *parent);
+            label.set_caption(row.caption);
+            label.set_alignment(row.alignment);
+            control = &label;
+            break;
+        }
         }
         control->set_geometry(row.rect);
         control->set_colours(row.background, row.text);
         control->set_tab_index(row.tab_index);
     }
     lists_ = std::make_unique<Lists>(Lists{
-        &list_named(s, "Combobase"), &list_named(s, "Combobwt"), &list_named(s, "Combogd"),
-        &list_named(s, "Combogw"), &list_named(s, "Combowt"), &list_named(s, "Comboht"),
-        &list_named(s, "Combopar"), &list_named(s, "Comboeth"), &list_named(s, "Combosex"),
+        &list_named(s, "Combobase"),
+        &list_named(s, "Combobwt"),
+        &list_named(s, "Combogd"),
+        &list_named(s, "Combogw"),
+        &list_named(s, "Combowt"),
+        &list_named(s, "Comboht"),
+        &list_named(s, "Combopar"),
+        &list_named(s, "Comboeth"),
+        &list_named(s, "Combosex"),
     });
     output_label_ = s.find_label("output_label");
 
     s.on_initialise([this] { UserControl_Initialize(); });
     lists_->base->on_click(holding_self(&Form::Combobase_Click));
-    for (forms::DropDownList* list : {lists_->bwt, lists_->gw, lists_->gd, lists_->wt, lists_->ht, lists_->sex,
-                                      lists_->eth, lists_->par})
+    for (forms::DropDownList* list :
+         {lists_->bwt, lists_->gw, lists_->gd, lists_->wt, lists_->ht, lists_->sex, lists_->eth, lists_->par})
         list->on_click(holding_self(&Form::Recalculate));
 }
 
@@ -271,8 +278,6 @@ void Form::Recalculate() {
     output_label_->set_caption(result_caption(centile_of(result)));
 }
 
-Fields Form::fields() const noexcept {
-    return Fields{gestval, bwtval, wtval, htval, sexval, ethval, parval};
-}
+Fields Form::fields() const noexcept { return Fields{gestval, bwtval, wtval, htval, sexval, ethval, parval}; }
 
 }  // namespace pelmora::form

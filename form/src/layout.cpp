@@ -112,7 +112,7 @@ std::string result_caption(double centile) {
     double shown = std::floor(centile + 0.5);
     if (!std::isfinite(shown)) throw forms::RuntimeError(6, "Overflow");
     if (shown == 0) shown = 0;  // never "-0"
-    char buf[400];  // enough for the digits of any finite double
+    char buf[400];              // enough for the digits of any finite double
     const int n = std::snprintf(buf, sizeof buf, "%.0f", shown);
     return {buf, static_cast<std::size_t>(n)};
 }

@@ -149,8 +149,8 @@ std::wstring shown() { return text_of(hosted.output); }
 // A person's pick: the item is selected and the list tells its parent, as the list itself does.
 void pick(const char* list, const std::wstring& text) {
     HWND combo = hosted.list.at(list);
-    const auto index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                    reinterpret_cast<LPARAM>(text.c_str()));
+    const auto index =
+        SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
     ASSERT_NE(index, CB_ERR) << list << " has no item " << narrow(text);
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
@@ -179,8 +179,10 @@ public:
         ASSERT_EQ(OleInitialize(nullptr), S_OK);
         hosted.atl = LoadLibraryW(L"atl100.dll");
         ASSERT_NE(hosted.atl, nullptr);
-        const auto init = reinterpret_cast<AxWinInit>(reinterpret_cast<void*>(GetProcAddress(hosted.atl, "AtlAxWinInit")));
-        const auto get = reinterpret_cast<AxGetControl>(reinterpret_cast<void*>(GetProcAddress(hosted.atl, "AtlAxGetControl")));
+        const auto init =
+            reinterpret_cast<AxWinInit>(reinterpret_cast<void*>(GetProcAddress(hosted.atl, "AtlAxWinInit")));
+        const auto get =
+            reinterpret_cast<AxGetControl>(reinterpret_cast<void*>(GetProcAddress(hosted.atl, "AtlAxGetControl")));
         ASSERT_NE(init, nullptr);
         ASSERT_NE(get, nullptr);
         ASSERT_TRUE(init());
@@ -192,8 +194,8 @@ public:
         wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
         wc.lpszClassName = L"PelmoraTestContainer";
         ASSERT_NE(RegisterClassExW(&wc), 0);
-        hosted.top = CreateWindowExW(0, wc.lpszClassName, L"Pelmora in AtlAxWin100", WS_POPUP | WS_VISIBLE, 0, 0,
-                                     100, 100, nullptr, nullptr, wc.hInstance, nullptr);
+        hosted.top = CreateWindowExW(0, wc.lpszClassName, L"Pelmora in AtlAxWin100", WS_POPUP | WS_VISIBLE, 0, 0, 100,
+                                     100, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(hosted.top, nullptr);
         HDC dc = GetDC(hosted.top);
         hosted.dpi_x = GetDeviceCaps(dc, LOGPIXELSX);
@@ -289,8 +291,7 @@ TEST(Container, ActivatesTheControlInPlaceAtTheContainersSize) {
     in_place->Release();
 
     // The container resizes its window: the control follows (SetObjectRects).
-    SetWindowPos(hosted.ax, nullptr, 0, 0, px(surface_width) + 20, py(surface_height) + 10,
-                 SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(hosted.ax, nullptr, 0, 0, px(surface_width) + 20, py(surface_height) + 10, SWP_NOMOVE | SWP_NOZORDER);
     pump();
     GetWindowRect(hosted.surface, &r);
     EXPECT_EQ(r.right - r.left, px(surface_width) + 20);
@@ -325,12 +326,11 @@ TEST(Container, NineListsWithTheirItemsAndFirstPicks) {
         EXPECT_EQ(picked(combo), s.picked);
     }
     EXPECT_EQ(items(hosted.list.at("Combobwt")).back(), L"Over 5000");
-    EXPECT_EQ(items(hosted.list.at("Comboeth")),
-              (std::vector<std::wstring>{L"European", L"Indian", L"Pakistani", L"Bangladeshi", L"Afro-Caribbean",
-                                         L"African", L"Middle Eastern", L"Far East Asian", L"South East Asian",
-                                         L"Other"}));
-    EXPECT_EQ(items(hosted.list.at("Combopar")),
-              (std::vector<std::wstring>{L"0", L"1", L"2", L"3", L"4 or more"}));
+    EXPECT_EQ(
+        items(hosted.list.at("Comboeth")),
+        (std::vector<std::wstring>{L"European", L"Indian", L"Pakistani", L"Bangladeshi", L"Afro-Caribbean", L"African",
+                                   L"Middle Eastern", L"Far East Asian", L"South East Asian", L"Other"}));
+    EXPECT_EQ(items(hosted.list.at("Combopar")), (std::vector<std::wstring>{L"0", L"1", L"2", L"3", L"4 or more"}));
 }
 
 TEST(Container, CaptionsWhereTheLayoutPutsThem) {
@@ -384,7 +384,7 @@ TEST(Container, ColoursOnScreen) {
 }
 
 TEST(Container, TabMovesThroughTheListsInTheirTabOrder) {
-    const char* order[] = {"Combosex", "Comboeth", "Combopar", "Comboht", "Combowt",
+    const char* order[] = {"Combosex", "Comboeth", "Combopar", "Comboht",  "Combowt",
                            "Combogw",  "Combogd",  "Combobwt", "Combobase"};
     HWND at = hosted.list.at(order[0]);
     for (std::size_t i = 1; i < std::size(order); ++i) {
@@ -417,23 +417,23 @@ struct Case {
 
 // The worked examples of the four bases, entered through the lists (days always 0).
 const Case cases[] = {
-    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"European", L"0", L"41"},     // 40.8892
-    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"Indian", L"0", L"55"},       // 54.9872
-    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"Tongan", L"0", L"31"},       // 30.7158
-    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"Other", L"0", L"40"},        // 39.7196
-    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Female", L"European", L"0", L"52"},   // 51.6551
-    {L"New Zealand", L"3500", L"40", L"30", L"165", L"Male", L"European", L"0", L"54"},     // 53.9984
-    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"European", L"4 or more", L"27"},  // 27.0978
-    {L"United Kingdom", L"3500", L"40", L"64", L"163", L"Male", L"European", L"0", L"48"},  // 48.4398
-    {L"United Kingdom", L"3000", L"38", L"80", L"150", L"Female", L"Indian", L"2", L"52"},  // 51.5967
+    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"European", L"0", L"41"},              // 40.8892
+    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"Indian", L"0", L"55"},                // 54.9872
+    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"Tongan", L"0", L"31"},                // 30.7158
+    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"Other", L"0", L"40"},                 // 39.7196
+    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Female", L"European", L"0", L"52"},            // 51.6551
+    {L"New Zealand", L"3500", L"40", L"30", L"165", L"Male", L"European", L"0", L"54"},              // 53.9984
+    {L"New Zealand", L"3500", L"40", L"70", L"165", L"Male", L"European", L"4 or more", L"27"},      // 27.0978
+    {L"United Kingdom", L"3500", L"40", L"64", L"163", L"Male", L"European", L"0", L"48"},           // 48.4398
+    {L"United Kingdom", L"3000", L"38", L"80", L"150", L"Female", L"Indian", L"2", L"52"},           // 51.5967
     {L"United Kingdom", L"2500", L"37", L"45", L"170", L"Female", L"African", L"4 or more", L"16"},  // 16.4053
-    {L"Sweden", L"3500", L"40", L"65", L"165", L"Male", L"Scandinavian", L"0", L"39"},      // 38.6519
-    {L"Sweden", L"3200", L"39", L"40", L"170", L"Female", L"Phillipino", L"4 or more", L"14"},  // 14.2717
-    {L"Sweden", L"2800", L"37", L"95", L"158", L"Male", L"N Vietnamese", L"4 or more", L"13"},  // 13.4276
-    {L"Australia", L"3500", L"40", L"64", L"163", L"Male", L"European", L"0", L"47"},       // 46.6843
-    {L"Australia", L"3000", L"38", L"80", L"150", L"Female", L"Indian/Pakistani", L"2", L"56"},  // 56.1270
-    {L"Australia", L"4000", L"41", L"70", L"165", L"Male", L"Middle Eastern", L"3", L"66"},  // 65.7174
-    {L"Australia", L"2500", L"37", L"45", L"170", L"Female", L"African", L"4 or more", L"32"},  // 31.6888
+    {L"Sweden", L"3500", L"40", L"65", L"165", L"Male", L"Scandinavian", L"0", L"39"},               // 38.6519
+    {L"Sweden", L"3200", L"39", L"40", L"170", L"Female", L"Phillipino", L"4 or more", L"14"},       // 14.2717
+    {L"Sweden", L"2800", L"37", L"95", L"158", L"Male", L"N Vietnamese", L"4 or more", L"13"},       // 13.4276
+    {L"Australia", L"3500", L"40", L"64", L"163", L"Male", L"European", L"0", L"47"},                // 46.6843
+    {L"Australia", L"3000", L"38", L"80", L"150", L"Female", L"Indian/Pakistani", L"2", L"56"},      // 56.1270
+    {L"Australia", L"4000", L"41", L"70", L"165", L"Male", L"Middle Eastern", L"3", L"66"},          // 65.7174
+    {L"Australia", L"2500", L"37", L"45", L"170", L"Female", L"African", L"4 or more", L"32"},       // 31.6888
 };
 
 class Picks : public ::testing::TestWithParam<Case> {};
@@ -486,16 +486,20 @@ TEST(Picking, ABaseRebuildsTheEthnicListAndPicksItsReferenceGroup) {
     pick("Combobase", L"Sweden");
     pick("Comboeth", L"Somali");
     pick("Combobase", L"New Zealand");
-    EXPECT_EQ(items(eth), (std::vector<std::wstring>{L"Chinese", L"European", L"Indian", L"Maori", L"Samoan",
-                                                     L"Tongan", L"Other"}));
+    EXPECT_EQ(items(eth), (std::vector<std::wstring>{L"Chinese", L"European", L"Indian", L"Maori", L"Samoan", L"Tongan",
+                                                     L"Other"}));
 }
 
 // The label always agrees with the control's own method for what the lists show.
 TEST(Picking, AKeyPressInAListIsAPickToo) {
     pick("Combobase", L"United Kingdom");
-    for (const auto& [list, text] : std::vector<std::pair<const char*, const wchar_t*>>{
-             {"Combobwt", L"3500"}, {"Combogw", L"40"}, {"Combogd", L"0"}, {"Combowt", L"65"}, {"Comboht", L"165"},
-             {"Combosex", L"Female"}, {"Combopar", L"0"}})
+    for (const auto& [list, text] : std::vector<std::pair<const char*, const wchar_t*>>{{"Combobwt", L"3500"},
+                                                                                        {"Combogw", L"40"},
+                                                                                        {"Combogd", L"0"},
+                                                                                        {"Combowt", L"65"},
+                                                                                        {"Comboht", L"165"},
+                                                                                        {"Combosex", L"Female"},
+                                                                                        {"Combopar", L"0"}})
         pick(list, text);
     ASSERT_EQ(shown(), L"56");
     // The person presses the down arrow in the weeks list: the list moves to 41 and says so itself.
@@ -521,8 +525,9 @@ TEST(Picking, AKeyPressInAListIsAPickToo) {
     }
     VARIANT result;
     VariantInit(&result);
-    ASSERT_EQ(hosted.pelmora->custcentukn(&args[0], &args[1], &args[2], &args[3], &args[4], &args[5], &args[6], &result),
-              S_OK);
+    ASSERT_EQ(
+        hosted.pelmora->custcentukn(&args[0], &args[1], &args[2], &args[3], &args[4], &args[5], &args[6], &result),
+        S_OK);
     ASSERT_EQ(result.vt, VT_R8);
     EXPECT_EQ(shown(), std::to_wstring(static_cast<long>(std::floor(result.dblVal + 0.5))));
     EXPECT_NE(shown(), L"56");

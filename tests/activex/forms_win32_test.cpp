@@ -67,8 +67,8 @@ void person_picks(HWND combo, WPARAM index) {
 // One visible top-level window for the whole run (Wine without a window manager takes seconds to
 // destroy one); each test places its form in a child window of its own.
 HWND shared_top_level() {
-    static HWND top = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 400,
-                                      nullptr, nullptr, nullptr, nullptr);
+    static HWND top = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 400, nullptr,
+                                      nullptr, nullptr, nullptr);
     return top;
 }
 
@@ -186,10 +186,8 @@ TEST_F(Win32Form, ControlsArePlacedFromTheirTwipsByTheWindowsDpi) {
         forms::Rect twips;
     };
     const Expect table[] = {
-        {base_, L"ComboBox", {3000, 120, 2175, 315}},
-        {sex_, L"ComboBox", {4800, 1695, 1095, 315}},
-        {caption_, L"Static", {1080, 165, 1815, 255}},
-        {frame_, L"PelmoraFormFrame", {4320, 2100, 2535, 615}},
+        {base_, L"ComboBox", {3000, 120, 2175, 315}},  {sex_, L"ComboBox", {4800, 1695, 1095, 315}},
+        {caption_, L"Static", {1080, 165, 1815, 255}}, {frame_, L"PelmoraFormFrame", {4320, 2100, 2535, 615}},
         {output_, L"Static", {1780, 240, 495, 255}},
     };
     for (const Expect& e : table) {
@@ -305,11 +303,9 @@ TEST_F(Win32Form, ColoursComeFromTheTableAndTheSystem) {
     };
     for (const Case& c : cases) {
         HDC dc = GetDC(c.from);
-        const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(c.from) == nullptr || c.from == info.hwndList
-                                                                      ? window_->window()
-                                                                      : GetParent(c.from),
-                                                                  c.message, reinterpret_cast<WPARAM>(dc),
-                                                                  reinterpret_cast<LPARAM>(c.from)));
+        const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
+            GetParent(c.from) == nullptr || c.from == info.hwndList ? window_->window() : GetParent(c.from), c.message,
+            reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(c.from)));
         LOGBRUSH lb{};
         ASSERT_NE(brush, nullptr);
         ASSERT_NE(GetObjectW(brush, sizeof lb, &lb), 0);

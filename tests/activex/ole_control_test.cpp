@@ -73,10 +73,8 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
-        if (riid == IID_IUnknown)
-            *object = static_cast<IUnknown*>(this);
-        else
-            *object = ole_->find(riid);
+        if (riid == IID_IUnknown) *object = static_cast<IUnknown*>(this);
+        else *object = ole_->find(riid);
         if (*object == nullptr) return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -118,10 +116,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         *object = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IOleClientSite)
-            *object = static_cast<IOleClientSite*>(this);
-        else if (riid == IID_IOleInPlaceSite || riid == IID_IOleWindow)
-            *object = static_cast<IOleInPlaceSite*>(this);
+        if (riid == IID_IUnknown || riid == IID_IOleClientSite) *object = static_cast<IOleClientSite*>(this);
+        else if (riid == IID_IOleInPlaceSite || riid == IID_IOleWindow) *object = static_cast<IOleInPlaceSite*>(this);
         else if (riid == IID_IOleInPlaceFrame || riid == IID_IOleInPlaceUIWindow)
             *object = static_cast<IOleInPlaceFrame*>(this);
         if (*object == nullptr) return E_NOINTERFACE;
@@ -159,8 +155,8 @@ public:
         calls.emplace_back("OnUIActivate");
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                               LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT pos,
+                                               LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
         calls.emplace_back("GetWindowContext");
         *frame = static_cast<IOleInPlaceFrame*>(this);
         AddRef();
@@ -260,8 +256,7 @@ TEST_F(Activation, InPlaceActivationCreatesTheWindowWhereTheContainerSays) {
     ASSERT_EQ(ole_->SetClientSite(site_.get()), S_OK);
     EXPECT_EQ(form_window(), nullptr);
     EXPECT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, container_, &site_->position), S_OK);
-    EXPECT_EQ(site_->calls,
-              (std::vector<std::string>{"CanInPlaceActivate", "OnInPlaceActivate", "GetWindowContext"}));
+    EXPECT_EQ(site_->calls, (std::vector<std::string>{"CanInPlaceActivate", "OnInPlaceActivate", "GetWindowContext"}));
     HWND w = form_window();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(GetParent(w), container_);
@@ -324,7 +319,8 @@ TEST_F(Activation, UiActivationMakesTheControlActiveAndFocusesItsFirstList) {
 
     site_->calls.clear();
     EXPECT_EQ(ole_->Close(OLECLOSE_NOSAVE), S_OK);
-    EXPECT_EQ(site_->calls, (std::vector<std::string>{"SetActiveObject(null)", "OnUIDeactivate", "OnInPlaceDeactivate"}));
+    EXPECT_EQ(site_->calls,
+              (std::vector<std::string>{"SetActiveObject(null)", "OnUIDeactivate", "OnInPlaceDeactivate"}));
     EXPECT_EQ(module_locks, 0);
 }
 

@@ -60,7 +60,9 @@ TEST(ArgParse, TextReadsAsANumberOnlyInTheDecimalForm) {
         {"inf", false, 0},
         {"nan", false, 0},
         {"1\n", false, 0},
-        {"\xc2\xa0" "1", false, 0},
+        {"\xc2\xa0"
+         "1",
+         false, 0},
     };
     for (const auto& c : cases) {
         double v = 12345.0;
@@ -76,9 +78,9 @@ struct UseCase {
     const char* what;
     Arg arg;
     bool missing;
-    std::optional<double> number;   // nullopt: read_number fails with `read_failure`
+    std::optional<double> number;  // nullopt: read_number fails with `read_failure`
     FailureKind read_failure;
-    std::optional<double> code;     // what code_value gives; nullopt: equals no code
+    std::optional<double> code;  // what code_value gives; nullopt: equals no code
     bool code_fails;
 };
 
@@ -179,8 +181,8 @@ TEST(ArgUses, ACyclicReferenceIsATypeMismatchNotAHang) {
 }
 
 TEST(ArgStore, AVariantTakesTheDouble) {
-    const Arg before[] = {Arg(), Arg::null(), Arg::i2(280), Arg::i4(280), Arg::r8(280.0),
-                          Arg::boolean(true), Arg::text("280")};
+    const Arg before[] = {Arg(),          Arg::null(),        Arg::i2(280),    Arg::i4(280),
+                          Arg::r8(280.0), Arg::boolean(true), Arg::text("280")};
     for (Arg a : before) {
         a.store(40.5, "gest");
         EXPECT_EQ(a, Arg::r8(40.5));
@@ -217,9 +219,20 @@ struct RoundCase {
 TEST(ArgStore, IntegersRoundToNearestTiesToEvenAndOverflow) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const RoundCase i2_cases[] = {
-        {38.5, 38},       {39.5, 40},       {-0.5, 0},      {-1.5, -2},       {2.4999999999999996, 2},
-        {38.571428, 39},  {-2.6, -3},       {32767.0, 32767}, {32767.49, 32767}, {32767.5, std::nullopt},
-        {-32768.5, -32768}, {-32768.51, std::nullopt}, {1e300, std::nullopt}, {nan, std::nullopt},
+        {38.5, 38},
+        {39.5, 40},
+        {-0.5, 0},
+        {-1.5, -2},
+        {2.4999999999999996, 2},
+        {38.571428, 39},
+        {-2.6, -3},
+        {32767.0, 32767},
+        {32767.49, 32767},
+        {32767.5, std::nullopt},
+        {-32768.5, -32768},
+        {-32768.51, std::nullopt},
+        {1e300, std::nullopt},
+        {nan, std::nullopt},
     };
     for (const auto& c : i2_cases) {
         std::int16_t s = 7;

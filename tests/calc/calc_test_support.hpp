@@ -44,7 +44,7 @@ struct FormCall {
 
     Evaluation run(Base base) {
         std::array<Arg, 7> a{Arg::ref(&bwt), Arg::ref(&gest), Arg::ref(&wt), Arg::ref(&ht),
-                             Arg::ref(&sex), Arg::ref(&eth), Arg::ref(&par)};
+                             Arg::ref(&sex), Arg::ref(&eth),  Arg::ref(&par)};
         return evaluate(base, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
     }
 

@@ -14,10 +14,10 @@
 namespace pelmora::calc {
 namespace {
 
+using test::bits;
 using test::FormCall;
 using test::Inputs;
 using test::ShowsDigits;
-using test::bits;
 
 const Base all_bases[] = {Base::united_kingdom, Base::sweden, Base::new_zealand, Base::australia};
 
@@ -52,34 +52,244 @@ struct Worked {
 };
 
 const Worked worked[] = {
-    {Base::united_kingdom, "UK A", {3500, 280, 64, 163, 1, 1, 0}, "64", "0", nullptr, "0", nullptr, nullptr, nullptr,
-     "3504.5", "40", "1.003", "3515.01", "384.191", "-0.0390782", "48.4398"},
-    {Base::united_kingdom, "UK B", {3000, 266, 80, 150, 0, 2, 2}, "67.275", "28.3879", nullptr, "-87.1", nullptr, nullptr,
-     nullptr, "3332.29", "38", "0.896364", "2986.94", "326.473", "0.0399945", "51.5967"},
-    {Base::united_kingdom, "UK C", {2500, 259, 45, 170, 0, 6, 4}, "57.6844", "-63.7059", nullptr, "46.9", nullptr, nullptr,
-     nullptr, "3334.09", "37", "0.8394685", "2798.87", "305.916", "-0.976957", "16.4053"},
-    {Base::sweden, "SWE A", {3500, 280, 65, 165, 1, 1, 0}, "65", "17.525272", "-2", "-16.6288", nullptr, nullptr,
-     nullptr, "3609.865472", "40", "1.003", "3620.70", "418.914", "-0.288114", "38.6519"},
-    {Base::sweden, "SWE B", {3200, 273, 40, 170, 0, 7, 5}, "57.6844", "-48.7173", "3", "24.9372", nullptr, nullptr,
-     nullptr, "3838.50", "39", "0.9510855", "3650.74", "422.391", "-1.06713", "14.2717"},
-    {Base::sweden, "SWE C", {2800, 259, 95, 158, 1, 26, 4}, "74.64236", "95.9563", "-9", "-74.5524", nullptr,
-     nullptr, nullptr, "3824.54", "37", "0.8394685", "3210.58", "371.464", "-1.10530", "13.4276"},
-    {Base::new_zealand, "NZ A", {3500, 280, 70, 165, 1, 1, 0}, "70", "0", nullptr, "0", "57.7", "0", "0", "3587.8",
-     "40", "1.003", "3598.56", "428.229", "-0.230165", "40.8892"},
-    {Base::new_zealand, "NZ B", {3000, 266, 60, 160, 2, 4, 1}, "60", "-82.273", nullptr, "-47.765", "-57.7", "100.9",
-     "101.6", "3544.86", "38", "0.896364", "3177.49", "378.121", "-0.469391", "31.9227"},
-    {Base::new_zealand, "NZ C", {2600, 259, 45, 170, 0, 3, 4}, "57.6844", "-104.671", nullptr, "47.765", "-57.7",
-     "-66.8", "174.5", "3523.19", "37", "0.8394685", "2957.61", "351.956", "-1.01607", "15.4557"},
-    {Base::new_zealand, "NZ D", {4200, 287, 120, 155, 1, 7, 2}, "71.83475", "12.7471", nullptr, "-95.53", "57.7",
-     "13.3", "101.8", "3620.12", "41", "1.05147", "3806.46", "452.969", "0.868800", "80.7759"},
-    {Base::australia, "AU A", {3500, 280, 64, 163, 1, 1, 0}, "64", "0", nullptr, "0", nullptr, nullptr, nullptr,
-     "3530.5", "40", "1.003", "3541.09", "494.336", "-0.0831246", "46.6843"},
-    {Base::australia, "AU B", {3000, 266, 80, 150, 0, 2, 2}, "67.275", "27.9013", nullptr, "-101.4", nullptr, nullptr,
-     nullptr, "3276.40", "38", "0.896364", "2936.85", "409.984", "0.154035", "56.1270"},
-    {Base::australia, "AU C", {2500, 259, 45, 170, 0, 4, 4}, "57.6844", "-63.0753", nullptr, "54.6", nullptr, nullptr,
-     nullptr, "3190.02", "37", "0.8394685", "2677.93", "373.838", "-0.475942", "31.6888"},
-    {Base::australia, "AU D", {4000, 287, 70, 165, 1, 3, 3}, "70", "48.816", nullptr, "15.6", nullptr, nullptr, nullptr,
-     "3600.92", "41", "1.05147", "3786.27", "528.563", "0.404358", "65.7174"},
+    {Base::united_kingdom,
+     "UK A",
+     {3500, 280, 64, 163, 1, 1, 0},
+     "64",
+     "0",
+     nullptr,
+     "0",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3504.5",
+     "40",
+     "1.003",
+     "3515.01",
+     "384.191",
+     "-0.0390782",
+     "48.4398"},
+    {Base::united_kingdom,
+     "UK B",
+     {3000, 266, 80, 150, 0, 2, 2},
+     "67.275",
+     "28.3879",
+     nullptr,
+     "-87.1",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3332.29",
+     "38",
+     "0.896364",
+     "2986.94",
+     "326.473",
+     "0.0399945",
+     "51.5967"},
+    {Base::united_kingdom,
+     "UK C",
+     {2500, 259, 45, 170, 0, 6, 4},
+     "57.6844",
+     "-63.7059",
+     nullptr,
+     "46.9",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3334.09",
+     "37",
+     "0.8394685",
+     "2798.87",
+     "305.916",
+     "-0.976957",
+     "16.4053"},
+    {Base::sweden,
+     "SWE A",
+     {3500, 280, 65, 165, 1, 1, 0},
+     "65",
+     "17.525272",
+     "-2",
+     "-16.6288",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3609.865472",
+     "40",
+     "1.003",
+     "3620.70",
+     "418.914",
+     "-0.288114",
+     "38.6519"},
+    {Base::sweden,
+     "SWE B",
+     {3200, 273, 40, 170, 0, 7, 5},
+     "57.6844",
+     "-48.7173",
+     "3",
+     "24.9372",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3838.50",
+     "39",
+     "0.9510855",
+     "3650.74",
+     "422.391",
+     "-1.06713",
+     "14.2717"},
+    {Base::sweden,
+     "SWE C",
+     {2800, 259, 95, 158, 1, 26, 4},
+     "74.64236",
+     "95.9563",
+     "-9",
+     "-74.5524",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3824.54",
+     "37",
+     "0.8394685",
+     "3210.58",
+     "371.464",
+     "-1.10530",
+     "13.4276"},
+    {Base::new_zealand,
+     "NZ A",
+     {3500, 280, 70, 165, 1, 1, 0},
+     "70",
+     "0",
+     nullptr,
+     "0",
+     "57.7",
+     "0",
+     "0",
+     "3587.8",
+     "40",
+     "1.003",
+     "3598.56",
+     "428.229",
+     "-0.230165",
+     "40.8892"},
+    {Base::new_zealand,
+     "NZ B",
+     {3000, 266, 60, 160, 2, 4, 1},
+     "60",
+     "-82.273",
+     nullptr,
+     "-47.765",
+     "-57.7",
+     "100.9",
+     "101.6",
+     "3544.86",
+     "38",
+     "0.896364",
+     "3177.49",
+     "378.121",
+     "-0.469391",
+     "31.9227"},
+    {Base::new_zealand,
+     "NZ C",
+     {2600, 259, 45, 170, 0, 3, 4},
+     "57.6844",
+     "-104.671",
+     nullptr,
+     "47.765",
+     "-57.7",
+     "-66.8",
+     "174.5",
+     "3523.19",
+     "37",
+     "0.8394685",
+     "2957.61",
+     "351.956",
+     "-1.01607",
+     "15.4557"},
+    {Base::new_zealand,
+     "NZ D",
+     {4200, 287, 120, 155, 1, 7, 2},
+     "71.83475",
+     "12.7471",
+     nullptr,
+     "-95.53",
+     "57.7",
+     "13.3",
+     "101.8",
+     "3620.12",
+     "41",
+     "1.05147",
+     "3806.46",
+     "452.969",
+     "0.868800",
+     "80.7759"},
+    {Base::australia,
+     "AU A",
+     {3500, 280, 64, 163, 1, 1, 0},
+     "64",
+     "0",
+     nullptr,
+     "0",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3530.5",
+     "40",
+     "1.003",
+     "3541.09",
+     "494.336",
+     "-0.0831246",
+     "46.6843"},
+    {Base::australia,
+     "AU B",
+     {3000, 266, 80, 150, 0, 2, 2},
+     "67.275",
+     "27.9013",
+     nullptr,
+     "-101.4",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3276.40",
+     "38",
+     "0.896364",
+     "2936.85",
+     "409.984",
+     "0.154035",
+     "56.1270"},
+    {Base::australia,
+     "AU C",
+     {2500, 259, 45, 170, 0, 4, 4},
+     "57.6844",
+     "-63.0753",
+     nullptr,
+     "54.6",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3190.02",
+     "37",
+     "0.8394685",
+     "2677.93",
+     "373.838",
+     "-0.475942",
+     "31.6888"},
+    {Base::australia,
+     "AU D",
+     {4000, 287, 70, 165, 1, 3, 3},
+     "70",
+     "48.816",
+     nullptr,
+     "15.6",
+     nullptr,
+     nullptr,
+     nullptr,
+     "3600.92",
+     "41",
+     "1.05147",
+     "3786.27",
+     "528.563",
+     "0.404358",
+     "65.7174"},
 };
 
 TEST(WorkedExamples, EveryIntermediateValueAndTheResult) {
@@ -89,11 +299,20 @@ TEST(WorkedExamples, EveryIntermediateValueAndTheResult) {
         const Evaluation ev = call.run(w.base);
         ASSERT_FALSE(ev.missing);
         const std::pair<double, const char*> checks[] = {
-            {ev.weight, w.weight},           {ev.weight_term, w.weight_term}, {call.ht, w.ht_after},
-            {ev.height_term, w.height_term}, {ev.sex_term, w.sex_term},       {ev.ethnic_term, w.ethnic_term},
-            {ev.parity_term, w.parity_term}, {ev.term_weight, w.term_weight}, {ev.weeks, w.weeks},
-            {ev.proportion, w.proportion},   {ev.optimal_weight, w.optimal_weight},
-            {ev.spread, w.spread},           {ev.z, w.z},                     {ev.centile, w.result},
+            {ev.weight, w.weight},
+            {ev.weight_term, w.weight_term},
+            {call.ht, w.ht_after},
+            {ev.height_term, w.height_term},
+            {ev.sex_term, w.sex_term},
+            {ev.ethnic_term, w.ethnic_term},
+            {ev.parity_term, w.parity_term},
+            {ev.term_weight, w.term_weight},
+            {ev.weeks, w.weeks},
+            {ev.proportion, w.proportion},
+            {ev.optimal_weight, w.optimal_weight},
+            {ev.spread, w.spread},
+            {ev.z, w.z},
+            {ev.centile, w.result},
         };
         for (const auto& [actual, expected] : checks) {
             if (expected) {
@@ -298,7 +517,7 @@ TEST(WriteBacks, AnIntegerGestationHoldsTheRoundedWeeksAndLaterStepsUseThem) {
         for (int kind = 0; kind < 3; ++kind) {
             double bwt = in.bwt, wt = in.wt, ht = in.ht;
             std::int16_t sex = in.sex, eth = in.eth, par = in.par;
-            std::array<Arg, 7> a{Arg::ref(&bwt), Arg(), Arg::ref(&wt), Arg::ref(&ht),
+            std::array<Arg, 7> a{Arg::ref(&bwt), Arg(),          Arg::ref(&wt), Arg::ref(&ht),
                                  Arg::ref(&sex), Arg::ref(&eth), Arg::ref(&par)};
             a[1] = kind == 0 ? Arg::ref(&gest16) : kind == 1 ? Arg::ref(&gest32) : Arg::ref(&variant);
             const Evaluation ev = test::run(base, a);
@@ -321,13 +540,13 @@ TEST(WriteBacks, SwedenCentresAnIntegerHeightAndReadsItBack) {
     double bwt = in.bwt, gest = in.gest, wt = in.wt;
     std::int16_t ht = 165, sex = in.sex, eth = in.eth, par = in.par;
     std::array<Arg, 7> a{Arg::ref(&bwt), Arg::ref(&gest), Arg::ref(&wt), Arg::ref(&ht),
-                         Arg::ref(&sex), Arg::ref(&eth), Arg::ref(&par)};
+                         Arg::ref(&sex), Arg::ref(&eth),  Arg::ref(&par)};
     EXPECT_EQ(bits(test::run(Base::sweden, a).centile), bits(expected));
     EXPECT_EQ(ht, -2);
 
     Arg text_ht = Arg::text("165");
     std::array<Arg, 7> b{Arg::r8(in.bwt), Arg::r8(in.gest), Arg::r8(in.wt), Arg::ref(&text_ht),
-                         Arg::i2(1), Arg::i2(1), Arg::i2(0)};
+                         Arg::i2(1),      Arg::i2(1),       Arg::i2(0)};
     EXPECT_EQ(bits(test::run(Base::sweden, b).centile), bits(expected));
     EXPECT_EQ(text_ht, Arg::r8(-2.0)) << "a height given as text is replaced by a double";
 }
@@ -341,8 +560,13 @@ TEST(MissingInputs, EmptyOrZeroLengthTextInAnyPlaceGivesZeroLengthTextAndWritesN
                 double gest = in.gest, ht = in.ht;
                 Arg held = missing;
                 // The other arguments hold values that would fail if they were read.
-                std::array<Arg, 7> a{Arg::text("not a number"), Arg::ref(&gest), Arg::null(), Arg::ref(&ht),
-                                     Arg::text("x"), Arg::text("x"), Arg::text("x")};
+                std::array<Arg, 7> a{Arg::text("not a number"),
+                                     Arg::ref(&gest),
+                                     Arg::null(),
+                                     Arg::ref(&ht),
+                                     Arg::text("x"),
+                                     Arg::text("x"),
+                                     Arg::text("x")};
                 a[place] = Arg::ref(&held);
                 const Evaluation ev = test::run(base, a);
                 EXPECT_TRUE(ev.missing);
@@ -370,7 +594,7 @@ TEST(MissingInputs, TheFourCalculatorsAreTheBasesEvaluations) {
         const Inputs in = case_a(base);
         FormCall call(in);
         std::array<Arg, 7> a{Arg::ref(&call.bwt), Arg::ref(&call.gest), Arg::ref(&call.wt), Arg::ref(&call.ht),
-                             Arg::ref(&call.sex), Arg::ref(&call.eth), Arg::ref(&call.par)};
+                             Arg::ref(&call.sex), Arg::ref(&call.eth),  Arg::ref(&call.par)};
         const Arg result = fn(a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
         EXPECT_EQ(result, FormCall(in).run(base).result);
         EXPECT_EQ(call.gest, 40.0);
@@ -461,8 +685,8 @@ TEST(CentileIntegral, BeyondAThousandStandardDeviationsTheCentileStaysAtTheEnd) 
     const double bottom = test::centile_for_z(-1000);
     EXPECT_TRUE(ShowsDigits(top, "100.0000052"));
     EXPECT_TRUE(ShowsDigits(bottom, "-0.0000052"));
-    for (const double z : {1000.0000000000001, 3000.0, 5000.0, 10000.0, 50000.0, 1e300,
-                           std::numeric_limits<double>::max()}) {
+    for (const double z :
+         {1000.0000000000001, 3000.0, 5000.0, 10000.0, 50000.0, 1e300, std::numeric_limits<double>::max()}) {
         EXPECT_EQ(bits(test::centile_for_z(z)), bits(top)) << z;
         EXPECT_EQ(bits(test::centile_for_z(-z)), bits(bottom)) << -z;
     }

@@ -18,8 +18,8 @@ TEST(Csv, RecordsEndAtALineFeedOutsideQuotes) {
     };
     const std::size_t none = std::string_view::npos;
     const Row rows[] = {
-        {"a,b\nc", 3},       {"a,b\r\nc", 4},          {"\"x\ny\",z\nw", 7}, {"\"a\"\"\nb\"\n", 7},
-        {"\"\"\n", 2},       {"no end", none},         {"\"open\n", none},   {"", none},
+        {"a,b\nc", 3}, {"a,b\r\nc", 4},  {"\"x\ny\",z\nw", 7}, {"\"a\"\"\nb\"\n", 7},
+        {"\"\"\n", 2}, {"no end", none}, {"\"open\n", none},   {"", none},
     };
     for (const auto& r : rows) EXPECT_EQ(find_record_end(r.data), r.end) << r.data;
 }
@@ -55,9 +55,12 @@ TEST(Csv, SplittingUndoesQuoting) {
 
 TEST(Csv, WritingQuotesOnlyWhatNeedsIt) {
     const std::pair<std::string, std::string> rows[] = {
-        {"plain", "plain"},         {"", ""},
-        {"a,b", "\"a,b\""},         {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""},
+        {"plain", "plain"},
+        {"", ""},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\r", "\"cr\r\""},
         {" spaced ", " spaced "},
     };
     for (const auto& [field, written] : rows) {
@@ -72,8 +75,13 @@ TEST(Csv, WritingQuotesOnlyWhatNeedsIt) {
 
 TEST(Csv, NumbersAreWrittenShortestAndReadBackExactly) {
     const std::pair<double, const char*> rows[] = {
-        {40.0, "40"}, {-2.0, "-2"}, {0.1, "0.1"}, {48.43984325029622, "48.43984325029622"},
-        {38.0 + 4.0 / 7, "38.57142857142857"}, {1e300, "1e+300"}, {-0.0, "-0"},
+        {40.0, "40"},
+        {-2.0, "-2"},
+        {0.1, "0.1"},
+        {48.43984325029622, "48.43984325029622"},
+        {38.0 + 4.0 / 7, "38.57142857142857"},
+        {1e300, "1e+300"},
+        {-0.0, "-0"},
     };
     for (const auto& [v, text] : rows) {
         EXPECT_EQ(format_number(v), text);

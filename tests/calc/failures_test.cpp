@@ -58,8 +58,8 @@ TEST(Failures, EachFailureHasItsNumberMessageAndStep) {
          },
          94, "Invalid use of Null (wt)", false, false},
         // Floating-point faults.
-        {"ht squared overflows", uk, [](test::FormCall& c, auto&) { c.ht = 1e200; }, 6, "Overflow (weight band)",
-         false, false},
+        {"ht squared overflows", uk, [](test::FormCall& c, auto&) { c.ht = 1e200; }, 6, "Overflow (weight band)", false,
+         false},
         {"wt beyond the largest double", uk, replace(2, Arg::text("1e400")), 6, "Overflow (wt)", false, false},
         {"NaN wt", uk, [](test::FormCall& c, auto&) { c.wt = nan; }, 6, "Overflow (weight term)", false, false},
         {"weight term overflows after the centring", swe, [](test::FormCall& c, auto&) { c.ht = 1e100; }, 6,
@@ -94,11 +94,11 @@ TEST(Failures, EachFailureHasItsNumberMessageAndStep) {
     };
     for (const auto& fc : cases) {
         SCOPED_TRACE(fc.name);
-        const test::Inputs in = fc.base == swe ? test::Inputs{3500, 280, 65, 165, 1, 1, 0}
-                                               : test::Inputs{3500, 280, 64, 163, 1, 1, 0};
+        const test::Inputs in =
+            fc.base == swe ? test::Inputs{3500, 280, 65, 165, 1, 1, 0} : test::Inputs{3500, 280, 64, 163, 1, 1, 0};
         test::FormCall call(in);
         std::array<Arg, 7> a{Arg::ref(&call.bwt), Arg::ref(&call.gest), Arg::ref(&call.wt), Arg::ref(&call.ht),
-                             Arg::ref(&call.sex), Arg::ref(&call.eth), Arg::ref(&call.par)};
+                             Arg::ref(&call.sex), Arg::ref(&call.eth),  Arg::ref(&call.par)};
         fc.setup(call, a);
         const double gest_before = call.gest;
         const double ht_before = a[3].kind() == Kind::ref_r8 ? call.ht : 0.0;

@@ -28,8 +28,7 @@ int mismatches(const std::vector<double>& args) {
         for (std::size_t j = 0; j < 4; ++j) {
             const double want = std::exp(args[k + j]);
             if (bits(y[j]) != bits(want) && ++bad <= 5) {
-                ADD_FAILURE() << std::hexfloat << "exp(" << args[k + j] << ") gave " << y[j]
-                              << ", std::exp " << want;
+                ADD_FAILURE() << std::hexfloat << "exp(" << args[k + j] << ") gave " << y[j] << ", std::exp " << want;
             }
         }
     }
@@ -39,8 +38,7 @@ int mismatches(const std::vector<double>& args) {
 TEST(VectorExp, RunsWhereThePlatformExpIsTheFmaBuild) {
 #if defined(__GLIBC__) && defined(__x86_64__)
     __builtin_cpu_init();
-    if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")))
-        GTEST_SKIP() << "no AVX2 and FMA here";
+    if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))) GTEST_SKIP() << "no AVX2 and FMA here";
     // On such a CPU glibc runs the build of exp the copy follows; a failing self-check here
     // means the slices silently fall back to the slow loop.
     EXPECT_TRUE(vector_exp_available());
@@ -55,11 +53,31 @@ TEST(VectorExp, GivesStdExpBitsForEveryArgument) {
     const double min = std::numeric_limits<double>::denorm_min();
     std::vector<double> args = {
         // The ends of the fast range, either side, and what lies beyond them.
-        0x1p-54, std::nextafter(0x1p-54, 0.0), -0x1p-54, -std::nextafter(0x1p-54, 0.0),
-        512.0, std::nextafter(512.0, 0.0), -512.0, -std::nextafter(512.0, 0.0),
-        0.0, -0.0, min, -min, 1e-300, -1e-300, -708.4, -745.1, -745.2, 709.7,
+        0x1p-54,
+        std::nextafter(0x1p-54, 0.0),
+        -0x1p-54,
+        -std::nextafter(0x1p-54, 0.0),
+        512.0,
+        std::nextafter(512.0, 0.0),
+        -512.0,
+        -std::nextafter(512.0, 0.0),
+        0.0,
+        -0.0,
+        min,
+        -min,
+        1e-300,
+        -1e-300,
+        -708.4,
+        -745.1,
+        -745.2,
+        709.7,
         // Halfway points of the reduction, where the rounding of k turns.
-        std::log(2.0) / 256, -std::log(2.0) / 256, 3 * std::log(2.0) / 256, -0.5, -1.0, -2.0,
+        std::log(2.0) / 256,
+        -std::log(2.0) / 256,
+        3 * std::log(2.0) / 256,
+        -0.5,
+        -1.0,
+        -2.0,
     };
     // Uniform over where the slices' arguments fall, and beyond, either sign.
     for (int k = 0; k < 1'000'000; ++k) args.push_back((rng.unit() - 0.9) * 800.0);
@@ -87,11 +105,25 @@ TEST(SliceAreas, FourAtATimeMatchOneAtATime) {
     };
     // Full and cut slice counts, counts that leave a partial group of four, steps so small the
     // first arguments drop below the fast range, and steps wide enough to reach past it.
-    const Case cases[] = {{0.0, 1001},   {1e-300, 1001}, {1e-17, 1001}, {3e-9, 1001},
-                          {0.001, 1001}, {1.0, 1001},    {2.0, 1001},   {2.5, 1001},
-                          {-0.0, 5},     {5.3, 1},       {5.3, 2},      {5.3, 3},
-                          {37.5, 1001},  {38.6, 1001},   {40.04, 1000}, {100.0, 402},
-                          {999.9999999999999, 42},       {1000.0, 42},  {1000.0, 1001}};
+    const Case cases[] = {{0.0, 1001},
+                          {1e-300, 1001},
+                          {1e-17, 1001},
+                          {3e-9, 1001},
+                          {0.001, 1001},
+                          {1.0, 1001},
+                          {2.0, 1001},
+                          {2.5, 1001},
+                          {-0.0, 5},
+                          {5.3, 1},
+                          {5.3, 2},
+                          {5.3, 3},
+                          {37.5, 1001},
+                          {38.6, 1001},
+                          {40.04, 1000},
+                          {100.0, 402},
+                          {999.9999999999999, 42},
+                          {1000.0, 42},
+                          {1000.0, 1001}};
     for (const Case& c : cases) {
         const double h = std::fabs(c.z) / 1000.0;
         std::array<double, max_slices> one{};

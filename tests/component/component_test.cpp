@@ -19,8 +19,7 @@ namespace {
 
 class Registered : public testing::Environment {
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         host::start();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         void* lib = host::load_library(host::component_path());
@@ -30,8 +29,7 @@ public:
         ASSERT_EQ(reg(), S_OK);
         host::free_library(lib);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         CoFreeUnusedLibraries();
         CoUninitialize();
     }
@@ -49,8 +47,7 @@ const Base sweden{"custcentswe", &_Pelmora::custcentswe, 0x60030002};
 const Base nz{"custcentnz", &_Pelmora::custcentnz, 0x60030003};
 const Base australia{"custcentau", &_Pelmora::custcentau, 0x60030004};
 
-Calculator calculator_of(const Base& b)
-{
+Calculator calculator_of(const Base& b) {
     const std::string name = b.method;
     if (name == "custcentukn") return &pelmora::calc::custcentukn;
     if (name == "custcentswe") return &pelmora::calc::custcentswe;
@@ -71,19 +68,17 @@ struct Expected {
     double gest_after;
     double ht_after;
 };
-Expected calc_result(const Example& e)
-{
+Expected calc_result(const Example& e) {
     using pelmora::calc::Arg;
     Arg a[7] = {Arg::r8(e.bwt), Arg::r8(e.gest), Arg::r8(e.wt), Arg::r8(e.ht),
-                Arg::r8(e.sex), Arg::r8(e.eth), Arg::r8(e.par)};
+                Arg::r8(e.sex), Arg::r8(e.eth),  Arg::r8(e.par)};
     const Arg r = calculator_of(e.base)(a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
     return {r.as_r8(), a[1].value().as_r8(), a[3].value().as_r8()};
 }
 
 bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
-Ptr<_Pelmora> make_pelmora()
-{
+Ptr<_Pelmora> make_pelmora() {
     Ptr<_Pelmora> p;
     EXPECT_EQ(create_pelmora(IID__Pelmora, p.out()), S_OK);
     return p;
@@ -91,16 +86,14 @@ Ptr<_Pelmora> make_pelmora()
 
 // Invoke with arguments given in parameter order (reversed into DISPPARAMS here).
 HRESULT invoke(IDispatch* d, DISPID id, std::vector<VARIANT> args, VARIANT* result, EXCEPINFO* excep = nullptr,
-               WORD flags = DISPATCH_METHOD, UINT* arg_err = nullptr)
-{
+               WORD flags = DISPATCH_METHOD, UINT* arg_err = nullptr) {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
     UINT err = 0;
     return d->Invoke(id, IID_NULL, 1033, flags, &params, result, excep, arg_err ? arg_err : &err);
 }
 
-VARIANT ref_to(Variant& target)
-{
+VARIANT ref_to(Variant& target) {
     VARIANT v;
     VariantInit(&v);
     V_VT(&v) = VT_BYREF | VT_VARIANT;
@@ -108,8 +101,7 @@ VARIANT ref_to(Variant& target)
     return v;
 }
 
-DISPID dispid_of(IDispatch* d, const OleString& name)
-{
+DISPID dispid_of(IDispatch* d, const OleString& name) {
     OleString copy = name;
     LPOLESTR names[] = {copy.data()};
     DISPID id = 0;
@@ -117,8 +109,7 @@ DISPID dispid_of(IDispatch* d, const OleString& name)
     return id;
 }
 
-void free_excepinfo(EXCEPINFO& e)
-{
+void free_excepinfo(EXCEPINFO& e) {
     SysFreeString(e.bstrSource);
     SysFreeString(e.bstrDescription);
     SysFreeString(e.bstrHelpFile);
@@ -128,8 +119,7 @@ void free_excepinfo(EXCEPINFO& e)
 
 class WorkedExample : public testing::TestWithParam<Example> {};
 
-TEST_P(WorkedExample, ByPositionMatchesTheCalculatorBitForBit)
-{
+TEST_P(WorkedExample, ByPositionMatchesTheCalculatorBitForBit) {
     const Example& e = GetParam();
     const Expected want = calc_result(e);
     EXPECT_NEAR(want.result, e.rounded, 0.00005);
@@ -147,8 +137,7 @@ TEST_P(WorkedExample, ByPositionMatchesTheCalculatorBitForBit)
     EXPECT_EQ(wt.r8(), e.wt);
 }
 
-TEST_P(WorkedExample, ByDispatchIdAndByNameInAnyCase)
-{
+TEST_P(WorkedExample, ByDispatchIdAndByNameInAnyCase) {
     const Example& e = GetParam();
     const Expected want = calc_result(e);
     auto p = make_pelmora();
@@ -175,39 +164,50 @@ INSTANTIATE_TEST_SUITE_P(Bases, WorkedExample, testing::ValuesIn(examples),
 
 // ---- Write-backs through each kind of reference --------------------------------------------
 
-TEST(WriteBack, LandsInTheCallersStorageOfEveryReferenceKind)
-{
+TEST(WriteBack, LandsInTheCallersStorageOfEveryReferenceKind) {
     auto p = make_pelmora();
     Variant bwt(3500.0), wt(64.0), ht(163.0), sex(1.0), eth(1.0), par(0.0);
     const double weeks_283 = 283.0 / 7.0;
     auto call_with_gest = [&](VARIANT gest) {
         Variant result;
-        EXPECT_EQ(invoke(p.get(), uk.dispid, {ref_to(bwt), gest, ref_to(wt), ref_to(ht), ref_to(sex), ref_to(eth), ref_to(par)},
-                         &result),
+        EXPECT_EQ(invoke(p.get(), uk.dispid,
+                         {ref_to(bwt), gest, ref_to(wt), ref_to(ht), ref_to(sex), ref_to(eth), ref_to(par)}, &result),
                   S_OK);
         EXPECT_EQ(result.vt(), VT_R8);
     };
     {
         double d = 283;
-        VARIANT v; VariantInit(&v); V_VT(&v) = VT_BYREF | VT_R8; V_R8REF(&v) = &d;
+        VARIANT v;
+        VariantInit(&v);
+        V_VT(&v) = VT_BYREF | VT_R8;
+        V_R8REF(&v) = &d;
         call_with_gest(v);
         EXPECT_TRUE(same_bits(d, weeks_283));
     }
     {
         SHORT s = 283;  // 40.43 stored into an integer rounds to 40
-        VARIANT v; VariantInit(&v); V_VT(&v) = VT_BYREF | VT_I2; V_I2REF(&v) = &s;
+        VARIANT v;
+        VariantInit(&v);
+        V_VT(&v) = VT_BYREF | VT_I2;
+        V_I2REF(&v) = &s;
         call_with_gest(v);
         EXPECT_EQ(s, 40);
     }
     {
         LONG l = 284;  // 40.57 -> 41
-        VARIANT v; VariantInit(&v); V_VT(&v) = VT_BYREF | VT_I4; V_I4REF(&v) = &l;
+        VARIANT v;
+        VariantInit(&v);
+        V_VT(&v) = VT_BYREF | VT_I4;
+        V_I4REF(&v) = &l;
         call_with_gest(v);
         EXPECT_EQ(l, 41);
     }
     {
         BSTR text = SysAllocString(OLESTR("280"));
-        VARIANT v; VariantInit(&v); V_VT(&v) = VT_BYREF | VT_BSTR; V_BSTRREF(&v) = &text;
+        VARIANT v;
+        VariantInit(&v);
+        V_VT(&v) = VT_BYREF | VT_BSTR;
+        V_BSTRREF(&v) = &text;
         call_with_gest(v);
         EXPECT_EQ(OleString(text, SysStringLen(text)), OLESTR("40"));
         SysFreeString(text);
@@ -233,8 +233,7 @@ TEST(WriteBack, LandsInTheCallersStorageOfEveryReferenceKind)
     }
 }
 
-TEST(WriteBack, ByPositionThroughAVariantHoldingAReference)
-{
+TEST(WriteBack, ByPositionThroughAVariantHoldingAReference) {
     auto p = make_pelmora();
     double weeks = 280;
     Variant bwt(3500.0), gest, wt(64.0), ht(163.0), sex(1.0), eth(1.0), par(0.0), result;
@@ -246,17 +245,29 @@ TEST(WriteBack, ByPositionThroughAVariantHoldingAReference)
     VariantInit(&gest.v);  // it never owned the double
 }
 
-TEST(WriteBack, TheFormsWayWithReferencesToPlainFields)
-{
+TEST(WriteBack, TheFormsWayWithReferencesToPlainFields) {
     // As the control's own form calls: doubles and 16-bit codes by reference.
     auto p = make_pelmora();
     double bwtval = 3500, gestval = 280, wtval = 65, htval = 165;
     SHORT sexval = 1, ethval = 1, parval = 0;
     VARIANT a[7];
-    auto r8ref = [](VARIANT& v, double* d) { VariantInit(&v); V_VT(&v) = VT_BYREF | VT_R8; V_R8REF(&v) = d; };
-    auto i2ref = [](VARIANT& v, SHORT* s) { VariantInit(&v); V_VT(&v) = VT_BYREF | VT_I2; V_I2REF(&v) = s; };
-    r8ref(a[0], &bwtval); r8ref(a[1], &gestval); r8ref(a[2], &wtval); r8ref(a[3], &htval);
-    i2ref(a[4], &sexval); i2ref(a[5], &ethval); i2ref(a[6], &parval);
+    auto r8ref = [](VARIANT& v, double* d) {
+        VariantInit(&v);
+        V_VT(&v) = VT_BYREF | VT_R8;
+        V_R8REF(&v) = d;
+    };
+    auto i2ref = [](VARIANT& v, SHORT* s) {
+        VariantInit(&v);
+        V_VT(&v) = VT_BYREF | VT_I2;
+        V_I2REF(&v) = s;
+    };
+    r8ref(a[0], &bwtval);
+    r8ref(a[1], &gestval);
+    r8ref(a[2], &wtval);
+    r8ref(a[3], &htval);
+    i2ref(a[4], &sexval);
+    i2ref(a[5], &ethval);
+    i2ref(a[6], &parval);
     Variant result;
     ASSERT_EQ(p->custcentswe(&a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &a[6], &result), S_OK);
     EXPECT_TRUE(same_bits(result.r8(), calc_result(examples[1]).result));
@@ -267,8 +278,7 @@ TEST(WriteBack, TheFormsWayWithReferencesToPlainFields)
 
 // ---- The dispatch contract ---------------------------------------------------------------------
 
-TEST(Dispatch, RefusesWhatTheInterfaceDoesNotOffer)
-{
+TEST(Dispatch, RefusesWhatTheInterfaceDoesNotOffer) {
     auto p = make_pelmora();
     std::vector<Variant> store(8);
     for (auto& v : store) v = Variant(1.0);
@@ -318,11 +328,12 @@ TEST(Dispatch, RefusesWhatTheInterfaceDoesNotOffer)
     EXPECT_EQ(invoke(p.get(), uk.dispid, args, &result), E_POINTER);
 }
 
-TEST(Dispatch, NamesComeFromTheTypeLibraryCaseInsensitively)
-{
+TEST(Dispatch, NamesComeFromTheTypeLibraryCaseInsensitively) {
     auto p = make_pelmora();
-    const std::pair<const char*, DISPID> names[] = {
-        {"custcentukn", 0x60030001}, {"CUSTCENTSWE", 0x60030002}, {"CustCentNz", 0x60030003}, {"custcentAU", 0x60030004}};
+    const std::pair<const char*, DISPID> names[] = {{"custcentukn", 0x60030001},
+                                                    {"CUSTCENTSWE", 0x60030002},
+                                                    {"CustCentNz", 0x60030003},
+                                                    {"custcentAU", 0x60030004}};
     for (const auto& [name, id] : names) EXPECT_EQ(dispid_of(p.get(), to_ole(name)), id) << name;
 
     for (const char* unknown : {"custcent", "custcentuk", "QueryInterface", "Invoke", "Recalculate", ""}) {
@@ -345,20 +356,19 @@ TEST(Dispatch, NamesComeFromTheTypeLibraryCaseInsensitively)
     EXPECT_EQ(p->GetIDsOfNames(IID_NULL, nullptr, 1, 1033, ids), E_POINTER);
 }
 
-TEST(Dispatch, ResultMayBeIgnored)
-{
+TEST(Dispatch, ResultMayBeIgnored) {
     auto p = make_pelmora();
     Variant bwt(3500.0), gest(280.0), wt(64.0), ht(163.0), sex(1.0), eth(1.0), par(0.0);
-    EXPECT_EQ(invoke(p.get(), uk.dispid,
-                     {ref_to(bwt), ref_to(gest), ref_to(wt), ref_to(ht), ref_to(sex), ref_to(eth), ref_to(par)}, nullptr),
-              S_OK);
+    EXPECT_EQ(
+        invoke(p.get(), uk.dispid,
+               {ref_to(bwt), ref_to(gest), ref_to(wt), ref_to(ht), ref_to(sex), ref_to(eth), ref_to(par)}, nullptr),
+        S_OK);
     EXPECT_EQ(gest.r8(), 40.0);
 }
 
 // ---- Missing inputs and failures ----------------------------------------------------------------
 
-TEST(MissingInput, GivesEmptyTextAndWritesNothing)
-{
+TEST(MissingInput, GivesEmptyTextAndWritesNothing) {
     auto p = make_pelmora();
     for (int which = 0; which < 7; ++which) {
         for (bool empty_variant : {false, true}) {
@@ -391,8 +401,7 @@ const FailureCase failure_cases[] = {
 };
 
 // The calc library's own verdict for the case: the failure and what gest holds afterwards.
-bool calc_fails(const FailureCase& c, int& number, std::string& text, pelmora::calc::Arg& gest_after)
-{
+bool calc_fails(const FailureCase& c, int& number, std::string& text, pelmora::calc::Arg& gest_after) {
     using pelmora::calc::Arg;
     Arg a[7] = {Arg::r8(3500), Arg::r8(280), Arg::r8(64), Arg::r8(163), Arg::r8(1), Arg::r8(1), Arg::r8(0)};
     Variant bad = c.make();
@@ -412,8 +421,7 @@ bool calc_fails(const FailureCase& c, int& number, std::string& text, pelmora::c
     return false;
 }
 
-TEST(Failure, ReportedAsTheRuntimesErrorOnBothPaths)
-{
+TEST(Failure, ReportedAsTheRuntimesErrorOnBothPaths) {
     auto p = make_pelmora();
     Ptr<ISupportErrorInfo> support;
     ASSERT_EQ(p->QueryInterface(IID_ISupportErrorInfo, support.out()), S_OK);
@@ -478,8 +486,7 @@ TEST(Failure, ReportedAsTheRuntimesErrorOnBothPaths)
     }
 }
 
-TEST(Failure, VariantTypesTheCalculatorsCannotTakeAreATypeMismatch)
-{
+TEST(Failure, VariantTypesTheCalculatorsCannotTakeAreATypeMismatch) {
     auto p = make_pelmora();
     const VARTYPE types[] = {VT_DATE, VT_CY, VT_UNKNOWN, VT_DISPATCH, VT_ERROR, VT_UI1, VT_R4, VT_I8};
     for (VARTYPE vt : types) {
@@ -500,8 +507,7 @@ TEST(Failure, VariantTypesTheCalculatorsCannotTakeAreATypeMismatch)
     }
 }
 
-TEST(Failure, NullPointersAreRefused)
-{
+TEST(Failure, NullPointersAreRefused) {
     auto p = make_pelmora();
     Variant a[7], result;
     for (auto& v : a) v = Variant(1.0);

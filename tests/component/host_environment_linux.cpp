@@ -13,8 +13,7 @@
 namespace host {
 namespace {
 
-std::string narrow(const OleString& s)
-{
+std::string narrow(const OleString& s) {
     std::string out;
     for (OLECHAR c : s) out += static_cast<char>(c);  // the build tree's path is ASCII
     return out;
@@ -32,16 +31,14 @@ void* exported(void* library, const char* name) { return dlsym(library, name); }
 
 void free_library(void* library) { dlclose(library); }
 
-bool is_loaded(const OleString& path)
-{
+bool is_loaded(const OleString& path) {
     void* h = dlopen(narrow(path).c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!h) return false;
     dlclose(h);
     return true;
 }
 
-std::string registry_snapshot()
-{
+std::string registry_snapshot() {
     char name[] = "/tmp/pelmora-registry-XXXXXX";
     const int fd = mkstemp(name);
     if (fd < 0) return {};

@@ -8,8 +8,7 @@ void start() {}
 
 // The DLL the suite runs against: the one registered before it starts (or the path given at
 // build time as PELMORA_COMPONENT_PATH_W).
-OleString component_path()
-{
+OleString component_path() {
 #ifdef PELMORA_COMPONENT_PATH_W
     return PELMORA_COMPONENT_PATH_W;
 #else
@@ -26,8 +25,7 @@ OleString component_path()
 
 void* load_library(const OleString& path) { return reinterpret_cast<void*>(LoadLibraryW(path.c_str())); }
 
-void* exported(void* library, const char* name)
-{
+void* exported(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 

@@ -20,19 +20,16 @@ using EntryNoArgs = HRESULT(STDAPICALLTYPE*)();
 // A library loaded by the test itself, as regsvr32 or a container would.
 struct Library {
     void* handle = host::load_library(host::component_path());
-    ~Library()
-    {
+    ~Library() {
         if (handle) host::free_library(handle);
     }
     template <class F>
-    F entry(const char* name) const
-    {
+    F entry(const char* name) const {
         return reinterpret_cast<F>(host::exported(handle, name));
     }
 };
 
-TEST(EntryPoints, TheFourAreExported)
-{
+TEST(EntryPoints, TheFourAreExported) {
     Library lib;
     ASSERT_NE(lib.handle, nullptr);
     for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"})
@@ -42,8 +39,7 @@ TEST(EntryPoints, TheFourAreExported)
         EXPECT_EQ(host::exported(lib.handle, name), nullptr) << name;
 }
 
-TEST(EntryPoints, ClassObjectOnlyForPelmora)
-{
+TEST(EntryPoints, ClassObjectOnlyForPelmora) {
     Library lib;
     auto get = lib.entry<EntryGetClassObject>("DllGetClassObject");
     ASSERT_NE(get, nullptr);
@@ -59,8 +55,7 @@ TEST(EntryPoints, ClassObjectOnlyForPelmora)
     EXPECT_EQ(get(CLSID_Pelmora, IID_IClassFactory, nullptr), E_POINTER);
 }
 
-TEST(ClassFactory, CreatesOnlyUnaggregatedObjectsOfKnownInterfaces)
-{
+TEST(ClassFactory, CreatesOnlyUnaggregatedObjectsOfKnownInterfaces) {
     Ptr<IClassFactory> factory;
     ASSERT_EQ(CoGetClassObject(CLSID_Pelmora, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.out()), S_OK);
     Ptr<IUnknown> object;
@@ -74,8 +69,7 @@ TEST(ClassFactory, CreatesOnlyUnaggregatedObjectsOfKnownInterfaces)
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
 }
 
-TEST(ClassFactory, ByProgID)
-{
+TEST(ClassFactory, ByProgID) {
     for (const char* progid : {"Pelmora.Pelmora", "Pelmora.Pelmora.1"}) {
         CLSID clsid{};
         ASSERT_EQ(CLSIDFromProgID(to_ole(progid).c_str(), &clsid), S_OK) << progid;
@@ -85,17 +79,22 @@ TEST(ClassFactory, ByProgID)
     }
 }
 
-TEST(Interfaces, AnswersItsOwnAndRefusesOthers)
-{
+TEST(Interfaces, AnswersItsOwnAndRefusesOthers) {
     Ptr<IUnknown> object;
     ASSERT_EQ(create_pelmora(IID_IUnknown, object.out()), S_OK);
     const std::pair<const IID*, bool> table[] = {
-        {&IID_IUnknown, true},           {&IID_IDispatch, true},
-        {&IID__Pelmora, true},           {&IID_IProvideClassInfo, true},
-        {&IID_IConnectionPointContainer, true}, {&IID_ISupportErrorInfo, true},
-        {&DIID___Pelmora, false},        {&IID_IClassFactory, false},
-        {&IID_ITypeInfo, false},         {&IID_IConnectionPoint, false},
-        {&CLSID_Pelmora, false},         {&IID_NULL, false},
+        {&IID_IUnknown, true},
+        {&IID_IDispatch, true},
+        {&IID__Pelmora, true},
+        {&IID_IProvideClassInfo, true},
+        {&IID_IConnectionPointContainer, true},
+        {&IID_ISupportErrorInfo, true},
+        {&DIID___Pelmora, false},
+        {&IID_IClassFactory, false},
+        {&IID_ITypeInfo, false},
+        {&IID_IConnectionPoint, false},
+        {&CLSID_Pelmora, false},
+        {&IID_NULL, false},
     };
     for (const auto& [iid, supported] : table) {
         void* p = reinterpret_cast<void*>(1);
@@ -115,8 +114,7 @@ TEST(Interfaces, AnswersItsOwnAndRefusesOthers)
     }
 }
 
-TEST(Interfaces, ReferenceCountingKeepsTheObjectUntilTheLastRelease)
-{
+TEST(Interfaces, ReferenceCountingKeepsTheObjectUntilTheLastRelease) {
     _Pelmora* raw = nullptr;
     ASSERT_EQ(create_pelmora(IID__Pelmora, reinterpret_cast<void**>(&raw)), S_OK);
     EXPECT_EQ(raw->AddRef(), 2u);
@@ -132,8 +130,7 @@ TEST(Interfaces, ReferenceCountingKeepsTheObjectUntilTheLastRelease)
 
 // ---- Type information ----------------------------------------------------------------------
 
-WORD type_flags(ITypeInfo* t, TYPEKIND* kind = nullptr, WORD* funcs = nullptr)
-{
+WORD type_flags(ITypeInfo* t, TYPEKIND* kind = nullptr, WORD* funcs = nullptr) {
     TYPEATTR* a = nullptr;
     EXPECT_EQ(t->GetTypeAttr(&a), S_OK);
     if (!a) return 0;
@@ -144,8 +141,7 @@ WORD type_flags(ITypeInfo* t, TYPEKIND* kind = nullptr, WORD* funcs = nullptr)
     return f;
 }
 
-GUID type_guid(ITypeInfo* t)
-{
+GUID type_guid(ITypeInfo* t) {
     TYPEATTR* a = nullptr;
     EXPECT_EQ(t->GetTypeAttr(&a), S_OK);
     const GUID g = a ? a->guid : GUID{};
@@ -153,8 +149,7 @@ GUID type_guid(ITypeInfo* t)
     return g;
 }
 
-OleString member_name(ITypeInfo* t, MEMBERID id)
-{
+OleString member_name(ITypeInfo* t, MEMBERID id) {
     BSTR name = nullptr;
     EXPECT_EQ(t->GetDocumentation(id, &name, nullptr, nullptr, nullptr), S_OK);
     OleString s(name ? name : OLESTR(""), SysStringLen(name));
@@ -162,8 +157,7 @@ OleString member_name(ITypeInfo* t, MEMBERID id)
     return s;
 }
 
-TEST(TypeInformation, TheRegisteredLibraryDescribesTheControl)
-{
+TEST(TypeInformation, TheRegisteredLibraryDescribesTheControl) {
     Ptr<ITypeLib> lib;
     ASSERT_EQ(LoadRegTypeLib(LIBID_PelmoraLib, 1, 0, 1033, lib.put()), S_OK);
     TLIBATTR* la = nullptr;
@@ -223,8 +217,10 @@ TEST(TypeInformation, TheRegisteredLibraryDescribesTheControl)
     EXPECT_EQ(member_name(vtable.get(), MEMBERID_NIL), OLESTR("_Pelmora"));
 
     // The four methods in order, each with seven [in, out] VARIANT* and an [out, retval] VARIANT*.
-    const std::pair<const char*, MEMBERID> methods[] = {
-        {"custcentukn", 0x60030001}, {"custcentswe", 0x60030002}, {"custcentnz", 0x60030003}, {"custcentau", 0x60030004}};
+    const std::pair<const char*, MEMBERID> methods[] = {{"custcentukn", 0x60030001},
+                                                        {"custcentswe", 0x60030002},
+                                                        {"custcentnz", 0x60030003},
+                                                        {"custcentau", 0x60030004}};
     const char* params[] = {"bwt", "gest", "wt", "ht", "sex", "eth", "par"};
     ASSERT_EQ(funcs, 4);
     for (UINT i = 0; i < 4; ++i) {
@@ -255,8 +251,7 @@ TEST(TypeInformation, TheRegisteredLibraryDescribesTheControl)
     }
 }
 
-TEST(TypeInformation, TheObjectHandsOutItsClassAndInterface)
-{
+TEST(TypeInformation, TheObjectHandsOutItsClassAndInterface) {
     Ptr<_Pelmora> p;
     ASSERT_EQ(create_pelmora(IID__Pelmora, p.out()), S_OK);
     Ptr<ITypeInfo> t;
@@ -279,8 +274,7 @@ public:
     explicit MockSink(bool speaks_events) : speaks_events_(speaks_events) {}
     virtual ~MockSink() = default;
     ULONG refs = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (IsEqualIID(riid, IID_IUnknown) || (speaks_events_ && IsEqualIID(riid, DIID___Pelmora))) {
             *ppv = this;
@@ -291,23 +285,19 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override
-    {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override {
         ADD_FAILURE() << "event sink called: GetTypeInfoCount";
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override
-    {
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override {
         ADD_FAILURE() << "event sink called: GetTypeInfo";
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override
-    {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         ADD_FAILURE() << "event sink called: GetIDsOfNames";
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         ADD_FAILURE() << "event sink called: Invoke";
         return E_NOTIMPL;
     }
@@ -316,8 +306,7 @@ private:
     bool speaks_events_;
 };
 
-TEST(Events, ASinkConnectsAndIsNeverCalled)
-{
+TEST(Events, ASinkConnectsAndIsNeverCalled) {
     MockSink sink(true), deaf(false);
     {
         Ptr<_Pelmora> p;
@@ -368,8 +357,7 @@ TEST(Events, ASinkConnectsAndIsNeverCalled)
 
 // ---- Unloading -------------------------------------------------------------------------------
 
-TEST(Unloading, OnlyWhenNoObjectOrLockIsLeft)
-{
+TEST(Unloading, OnlyWhenNoObjectOrLockIsLeft) {
     CoFreeUnusedLibraries();
     const OleString path = host::component_path();
     EXPECT_FALSE(host::is_loaded(path)) << "nothing of the component is alive, so it was unloaded";
@@ -393,8 +381,7 @@ TEST(Unloading, OnlyWhenNoObjectOrLockIsLeft)
         factory.reset();
         EXPECT_EQ(can_unload(), S_FALSE) << "a lock keeps the library";
         Ptr<IClassFactory> again;
-        ASSERT_EQ(CoGetClassObject(CLSID_Pelmora, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, again.out()),
-                  S_OK);
+        ASSERT_EQ(CoGetClassObject(CLSID_Pelmora, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, again.out()), S_OK);
         EXPECT_EQ(again->LockServer(FALSE), S_OK);
         again.reset();
         EXPECT_EQ(can_unload(), S_OK);
@@ -409,8 +396,7 @@ TEST(Unloading, OnlyWhenNoObjectOrLockIsLeft)
 // ---- Threads -------------------------------------------------------------------------------------
 
 // Runs both functions at once on two new threads, each with COM initialised for it, and waits.
-void run_concurrently(const std::function<void()>& a, const std::function<void()>& b)
-{
+void run_concurrently(const std::function<void()>& a, const std::function<void()>& b) {
     auto with_com = [](const std::function<void()>& f) {
         return [&f] {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -424,8 +410,7 @@ void run_concurrently(const std::function<void()>& a, const std::function<void()
     tb.join();
 }
 
-TEST(Threads, TwoInstancesOnTwoThreadsGiveIndependentResults)
-{
+TEST(Threads, TwoInstancesOnTwoThreadsGiveIndependentResults) {
     using pelmora::calc::Arg;
     auto expected = [](auto calculator, double wt, double ht) {
         Arg a[7] = {Arg::r8(3500), Arg::r8(280), Arg::r8(wt), Arg::r8(ht), Arg::r8(1), Arg::r8(1), Arg::r8(0)};
@@ -451,7 +436,7 @@ TEST(Threads, TwoInstancesOnTwoThreadsGiveIndependentResults)
         };
     };
     run_concurrently(worker(&_Pelmora::custcentukn, 64, 163, uk, 163, uk_bad),
-                           worker(&_Pelmora::custcentswe, 65, 165, swe, -2, swe_bad));
+                     worker(&_Pelmora::custcentswe, 65, 165, swe, -2, swe_bad));
     EXPECT_EQ(uk_bad, 0);
     EXPECT_EQ(swe_bad, 0);
 }

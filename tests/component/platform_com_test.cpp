@@ -24,8 +24,7 @@ struct FreshRegistry : testing::Test {
     void TearDown() override { PelmoraRegistryReset(); }
 };
 
-void set_text(HKEY key, const char* name, const char* value)
-{
+void set_text(HKEY key, const char* name, const char* value) {
     const OleString v = ole(value);
     const OleString n = name ? ole(name) : OleString();
     ASSERT_EQ(RegSetValueExW(key, name ? n.c_str() : nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
@@ -33,13 +32,12 @@ void set_text(HKEY key, const char* name, const char* value)
               ERROR_SUCCESS);
 }
 
-TEST_F(FreshRegistry, KeysAndValuesBehaveAsTheWindowsApiDescribes)
-{
+TEST_F(FreshRegistry, KeysAndValuesBehaveAsTheWindowsApiDescribes) {
     HKEY k = nullptr;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, ole("A\\B\\C").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k,
-                              &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, ole("A\\B\\C").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, &disposition),
+        ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     set_text(k, nullptr, "default");
     set_text(k, "Named", "x");
@@ -83,16 +81,14 @@ TEST_F(FreshRegistry, KeysAndValuesBehaveAsTheWindowsApiDescribes)
     EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, ole("A\\B").c_str(), 0, KEY_READ, &a), ERROR_FILE_NOT_FOUND);
 }
 
-std::string temp_path()
-{
+std::string temp_path() {
     return testing::TempDir() + "pelmora-registry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
 }
 
-TEST_F(FreshRegistry, SurvivesTheRoundTripThroughItsFile)
-{
+TEST_F(FreshRegistry, SurvivesTheRoundTripThroughItsFile) {
     HKEY k = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, ole("Odd name %@\\Ünïcode").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &k, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, ole("Odd name %@\\Ünïcode").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &k, nullptr),
               ERROR_SUCCESS);
     set_text(k, nullptr, "with spaces and \\ backslash");
     set_text(k, "@", "a value named @");
@@ -119,8 +115,7 @@ TEST_F(FreshRegistry, SurvivesTheRoundTripThroughItsFile)
     std::remove(path.c_str());
 }
 
-TEST(Strings, BstrKeepsItsLengthAndEmbeddedZeros)
-{
+TEST(Strings, BstrKeepsItsLengthAndEmbeddedZeros) {
     const OLECHAR text[] = {'a', 0, 'b'};
     BSTR b = SysAllocStringLen(text, 3);
     ASSERT_NE(b, nullptr);
@@ -137,8 +132,7 @@ TEST(Strings, BstrKeepsItsLengthAndEmbeddedZeros)
     SysFreeString(nullptr);
 }
 
-TEST(Variants, ChangeTypeAsAutomationConverts)
-{
+TEST(Variants, ChangeTypeAsAutomationConverts) {
     struct Case {
         Variant (*from)();
         VARTYPE to;
@@ -153,7 +147,7 @@ TEST(Variants, ChangeTypeAsAutomationConverts)
         {[] { return Variant::text(to_ole(" 12.5 ")); }, VT_R8, S_OK, nullptr, 12.5},
         {[] { return Variant::text(to_ole("1e3")); }, VT_R8, S_OK, nullptr, 1000},
         {[] { return Variant::text(to_ole("12abc")); }, VT_R8, DISP_E_TYPEMISMATCH, nullptr, 0},
-        {[] { return Variant(2.5); }, VT_I2, S_OK, nullptr, 2},   // ties to even
+        {[] { return Variant(2.5); }, VT_I2, S_OK, nullptr, 2},  // ties to even
         {[] { return Variant(3.5); }, VT_I4, S_OK, nullptr, 4},
         {[] { return Variant(40000.0); }, VT_I2, DISP_E_OVERFLOW, nullptr, 0},
         {[] { return Variant::null(); }, VT_R8, DISP_E_TYPEMISMATCH, nullptr, 0},
@@ -178,8 +172,7 @@ TEST(Variants, ChangeTypeAsAutomationConverts)
     }
 }
 
-TEST(Variants, CopyDuplicatesTextAndCopyIndFollowsReferences)
-{
+TEST(Variants, CopyDuplicatesTextAndCopyIndFollowsReferences) {
     Variant text = Variant::text(to_ole("abc")), copy;
     ASSERT_EQ(VariantCopy(&copy, &text), S_OK);
     EXPECT_NE(V_BSTR(&copy.v), V_BSTR(&text.v));
@@ -199,8 +192,7 @@ TEST(Variants, CopyDuplicatesTextAndCopyIndFollowsReferences)
     EXPECT_EQ(VariantClear(&bad), DISP_E_BADVARTYPE);
 }
 
-TEST(ErrorInfo, BelongsToTheThreadThatSetIt)
-{
+TEST(ErrorInfo, BelongsToTheThreadThatSetIt) {
     ICreateErrorInfo* create = nullptr;
     ASSERT_EQ(CreateErrorInfo(&create), S_OK);
     IErrorInfo* info = nullptr;
@@ -222,8 +214,7 @@ TEST(ErrorInfo, BelongsToTheThreadThatSetIt)
     EXPECT_EQ(GetErrorInfo(0, &mine), S_FALSE) << "taken once";
 }
 
-TEST(Guids, TextRoundTripsAndMalformedTextIsRefused)
-{
+TEST(Guids, TextRoundTripsAndMalformedTextIsRefused) {
     const OleString text = guid_text(CLSID_Pelmora);
     EXPECT_EQ(text.size(), 38u);
     CLSID back{};
@@ -236,8 +227,7 @@ TEST(Guids, TextRoundTripsAndMalformedTextIsRefused)
 
 // Every truncation and a few thousand single-byte corruptions of the real type library: the
 // reader either refuses the image or gives a library, and never reads outside it.
-TEST(TypeLibraryReader, DamagedImagesNeverCrash)
-{
+TEST(TypeLibraryReader, DamagedImagesNeverCrash) {
     std::ifstream in(PELMORA_TLB_PATH, std::ios::binary);
     const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GT(original.size(), 1000u);

@@ -17,16 +17,14 @@ struct Entries {
     void* lib = host::load_library(host::component_path());
     EntryNoArgs reg = lib ? reinterpret_cast<EntryNoArgs>(host::exported(lib, "DllRegisterServer")) : nullptr;
     EntryNoArgs unreg = lib ? reinterpret_cast<EntryNoArgs>(host::exported(lib, "DllUnregisterServer")) : nullptr;
-    ~Entries()
-    {
+    ~Entries() {
         // Leave the component registered, as the rest of the suite (and a Windows run) expects.
         if (reg) reg();
         if (lib) host::free_library(lib);
     }
 };
 
-bool key_exists(const OleString& path)
-{
+bool key_exists(const OleString& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
@@ -34,8 +32,7 @@ bool key_exists(const OleString& path)
 }
 
 // The REG_SZ value of a key (name empty: the default value); nullopt-like flag when absent.
-bool read_text(const OleString& path, const OleString& name, OleString& out)
-{
+bool read_text(const OleString& path, const OleString& name, OleString& out) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     DWORD type = 0, cb = 0;
@@ -59,8 +56,7 @@ struct Expectation {
     OleString value;
 };
 
-std::vector<Expectation> expected_entries()
-{
+std::vector<Expectation> expected_entries() {
     const OleString clsid = ole("CLSID\\") + guid_text(CLSID_Pelmora);
     const OleString path = host::component_path();
     const OleString libid = guid_text(LIBID_PelmoraLib);
@@ -91,21 +87,23 @@ std::vector<Expectation> expected_entries()
         e.push_back({key + ole("\\TypeLib"), ole("Version"), ole("1.0")});
     }
     // The dual interface is marshalled through the type library.
-    e.push_back({ole("Interface\\") + guid_text(IID__Pelmora) + ole("\\ProxyStubClsid32"), {},
+    e.push_back({ole("Interface\\") + guid_text(IID__Pelmora) + ole("\\ProxyStubClsid32"),
+                 {},
                  ole("{00020424-0000-0000-C000-000000000046}")});
     return e;
 }
 
 // The keys registration owns: none of them may outlive unregistration.
-std::vector<OleString> owned_keys()
-{
-    return {ole("CLSID\\") + guid_text(CLSID_Pelmora), ole("Pelmora.Pelmora"), ole("Pelmora.Pelmora.1"),
-            ole("TypeLib\\") + guid_text(LIBID_PelmoraLib), ole("Interface\\") + guid_text(IID__Pelmora),
+std::vector<OleString> owned_keys() {
+    return {ole("CLSID\\") + guid_text(CLSID_Pelmora),
+            ole("Pelmora.Pelmora"),
+            ole("Pelmora.Pelmora.1"),
+            ole("TypeLib\\") + guid_text(LIBID_PelmoraLib),
+            ole("Interface\\") + guid_text(IID__Pelmora),
             ole("Interface\\") + guid_text(DIID___Pelmora)};
 }
 
-TEST(Registration, WritesEveryEntryAndUnregistrationRemovesExactlyThose)
-{
+TEST(Registration, WritesEveryEntryAndUnregistrationRemovesExactlyThose) {
     Entries dll;
     ASSERT_NE(dll.reg, nullptr);
     ASSERT_NE(dll.unreg, nullptr);
@@ -135,14 +133,13 @@ TEST(Registration, WritesEveryEntryAndUnregistrationRemovesExactlyThose)
     EXPECT_EQ(dll.unreg(), S_OK);
 }
 
-TEST(Registration, LeavesAProgIDThatNamesAnotherClass)
-{
+TEST(Registration, LeavesAProgIDThatNamesAnotherClass) {
     Entries dll;
     ASSERT_EQ(dll.reg(), S_OK);
     // Another server took over the version-independent ProgID.
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, ole("Pelmora.Pelmora\\CLSID").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, ole("Pelmora.Pelmora\\CLSID").c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const OleString other = guid_text(IID__Pelmora);
     RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(other.c_str()),

@@ -53,10 +53,10 @@ protected:
 
 QColor colour_of(forms::Colour c, const QWidget& w, QPalette::ColorRole system_role) {
     switch (c.kind) {
-        case forms::Colour::Kind::rgb: return {c.red, c.green, c.blue};
-        case forms::Colour::Kind::window_background: return QApplication::palette(&w).color(QPalette::Window);
-        case forms::Colour::Kind::window_text: return QApplication::palette(&w).color(QPalette::WindowText);
-        case forms::Colour::Kind::toolkit_default: return QApplication::palette(&w).color(system_role);
+    case forms::Colour::Kind::rgb: return {c.red, c.green, c.blue};
+    case forms::Colour::Kind::window_background: return QApplication::palette(&w).color(QPalette::Window);
+    case forms::Colour::Kind::window_text: return QApplication::palette(&w).color(QPalette::WindowText);
+    case forms::Colour::Kind::toolkit_default: return QApplication::palette(&w).color(system_role);
     }
     return {};
 }
@@ -72,37 +72,35 @@ TEST_F(FormOnQt, EveryControlIsPlacedSizedAndCaptionedFromTheTable) {
         EXPECT_EQ(w->geometry(), pixels(row.rect));
         EXPECT_EQ(w->parentWidget()->objectName(), q(row.container.empty() ? surface_name : row.container));
         switch (row.kind) {
-            case Kind::list: {
-                auto* box = qobject_cast<QComboBox*>(w);
-                ASSERT_NE(box, nullptr);
-                EXPECT_FALSE(box->isEditable());
-                EXPECT_EQ(box->palette().color(QPalette::Button), colour_of(row.background, *w, QPalette::Button));
-                EXPECT_EQ(box->palette().color(QPalette::ButtonText), colour_of(row.text, *w, QPalette::ButtonText));
-                break;
+        case Kind::list: {
+            auto* box = qobject_cast<QComboBox*>(w);
+            ASSERT_NE(box, nullptr);
+            EXPECT_FALSE(box->isEditable());
+            EXPECT_EQ(box->palette().color(QPalette::Button), colour_of(row.background, *w, QPalette::Button));
+            EXPECT_EQ(box->palette().color(QPalette::ButtonText), colour_of(row.text, *w, QPalette::ButtonText));
+            break;
+        }
+        case Kind::label: {
+            auto* label = qobject_cast<QLabel*>(w);
+            ASSERT_NE(label, nullptr);
+            if (row.name != "output_label") {
+                EXPECT_EQ(label->text(), q(row.caption));
             }
-            case Kind::label: {
-                auto* label = qobject_cast<QLabel*>(w);
-                ASSERT_NE(label, nullptr);
-                if (row.name != "output_label") {
-                    EXPECT_EQ(label->text(), q(row.caption));
-                }
-                const Qt::Alignment h = label->alignment() & Qt::AlignHorizontal_Mask;
-                EXPECT_EQ(h, row.alignment == forms::Alignment::right    ? Qt::AlignRight
-                             : row.alignment == forms::Alignment::centre ? Qt::AlignHCenter
-                                                                         : Qt::AlignLeft);
-                EXPECT_TRUE(label->autoFillBackground());
-                EXPECT_EQ(label->palette().color(label->backgroundRole()),
-                          colour_of(row.background, *w, QPalette::Window));
-                EXPECT_EQ(label->palette().color(label->foregroundRole()),
-                          colour_of(row.text, *w, QPalette::WindowText));
-                EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
-                break;
-            }
-            case Kind::frame:
-                EXPECT_NE(qobject_cast<QFrame*>(w), nullptr);
-                EXPECT_EQ(w->palette().color(w->backgroundRole()), colour_of(row.background, *w, QPalette::Window));
-                EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
-                break;
+            const Qt::Alignment h = label->alignment() & Qt::AlignHorizontal_Mask;
+            EXPECT_EQ(h, row.alignment == forms::Alignment::right    ? Qt::AlignRight
+                         : row.alignment == forms::Alignment::centre ? Qt::AlignHCenter
+                                                                     : Qt::AlignLeft);
+            EXPECT_TRUE(label->autoFillBackground());
+            EXPECT_EQ(label->palette().color(label->backgroundRole()), colour_of(row.background, *w, QPalette::Window));
+            EXPECT_EQ(label->palette().color(label->foregroundRole()), colour_of(row.text, *w, QPalette::WindowText));
+            EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+            break;
+        }
+        case Kind::frame:
+            EXPECT_NE(qobject_cast<QFrame*>(w), nullptr);
+            EXPECT_EQ(w->palette().color(w->backgroundRole()), colour_of(row.background, *w, QPalette::Window));
+            EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
+            break;
         }
     }
     EXPECT_EQ(shown(), "56");
@@ -123,7 +121,7 @@ std::vector<QString> tab_through(QWidget& start, int presses) {
     return visited;
 }
 
-const std::vector<QString> tab_order = {"Combosex", "Comboeth", "Combopar", "Comboht", "Combowt",
+const std::vector<QString> tab_order = {"Combosex", "Comboeth", "Combopar", "Comboht",   "Combowt",
                                         "Combogw",  "Combogd",  "Combobwt", "Combobase", "Combosex"};
 
 TEST_F(FormOnQt, TabVisitsTheListsInTabIndexOrder) {
@@ -185,8 +183,8 @@ TEST_F(FormOnQt, AScreenshotShowsTheFormInItsColours) {
     const QPoint in_label = label->mapTo(top, QPoint(label->width() - 2, label->height() - 2));
     EXPECT_EQ(QColor(image.pixel(in_label * image.devicePixelRatio())), QColor(255, 192, 192));
     // Inside every list, left of its text: the list's own pale blue as a solid field.
-    for (const char* name : {"Combobase", "Combobwt", "Combogd", "Combogw", "Combowt", "Comboht", "Combopar",
-                             "Comboeth", "Combosex"}) {
+    for (const char* name :
+         {"Combobase", "Combobwt", "Combogd", "Combogw", "Combowt", "Comboht", "Combopar", "Comboeth", "Combosex"}) {
         SCOPED_TRACE(name);
         const QWidget* list = widget(name);
         const QPoint in_list = list->mapTo(top, QPoint(2, list->height() - 3));

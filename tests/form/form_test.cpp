@@ -24,10 +24,13 @@ using calc::Base;
 std::uint64_t bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
 // The caption a run with these inputs must show, computed by the calculators themselves.
-std::string expected_caption(Base base, double bwt, double gest_days, double wt, double ht, int sex, int eth,
-                             int par) {
-    calc::Arg a[] = {calc::Arg::r8(bwt), calc::Arg::r8(gest_days), calc::Arg::r8(wt), calc::Arg::r8(ht),
-                     calc::Arg::i2(static_cast<std::int16_t>(sex)), calc::Arg::i2(static_cast<std::int16_t>(eth)),
+std::string expected_caption(Base base, double bwt, double gest_days, double wt, double ht, int sex, int eth, int par) {
+    calc::Arg a[] = {calc::Arg::r8(bwt),
+                     calc::Arg::r8(gest_days),
+                     calc::Arg::r8(wt),
+                     calc::Arg::r8(ht),
+                     calc::Arg::i2(static_cast<std::int16_t>(sex)),
+                     calc::Arg::i2(static_cast<std::int16_t>(eth)),
                      calc::Arg::i2(static_cast<std::int16_t>(par))};
     const calc::Evaluation ev = calc::evaluate(base, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
     return result_caption(ev.centile);
@@ -67,10 +70,14 @@ TEST_F(FormTest, StartUpFillsEveryListPicksTheFirstChoicesAndShows56) {
         const char* picked;
     };
     const Expect lists[] = {
-        {"Comboht", 61, "140", "200", "165"},         {"Combowt", 121, "30", "150", "65"},
-        {"Combogw", 25, "20", "44", "40"},            {"Combogd", 7, "0", "6", "0"},
-        {"Combobwt", 94, "400", "Over 5000", "3500"}, {"Comboeth", 10, "European", "Other", "European"},
-        {"Combopar", 5, "0", "4 or more", "0"},       {"Combosex", 2, "Male", "Female", "Female"},
+        {"Comboht", 61, "140", "200", "165"},
+        {"Combowt", 121, "30", "150", "65"},
+        {"Combogw", 25, "20", "44", "40"},
+        {"Combogd", 7, "0", "6", "0"},
+        {"Combobwt", 94, "400", "Over 5000", "3500"},
+        {"Comboeth", 10, "European", "Other", "European"},
+        {"Combopar", 5, "0", "4 or more", "0"},
+        {"Combosex", 2, "Male", "Female", "Female"},
         {"Combobase", 4, "Australia", "United Kingdom", "United Kingdom"},
     };
     for (const Expect& e : lists) {
@@ -174,10 +181,10 @@ TEST_F(FormTest, EthnicCodeFollowsTheChosenBasesTable) {
         std::int16_t ethval;
     };
     const Step steps[] = {
-        {"Comboeth", "Indian", 2},        {"Comboeth", "Other", 10},  // the United Kingdom's catch-all
-        {"Combobase", "Sweden", 1},       {"Comboeth", "Phillipino", 7}, {"Comboeth", "Other", 27},
-        {"Combobase", "Australia", 1},    {"Comboeth", "Indian/Pakistani", 2},
-        {"Combobase", "New Zealand", 1},  {"Comboeth", "Other", 7},
+        {"Comboeth", "Indian", 2},     {"Comboeth", "Other", 10},  // the United Kingdom's catch-all
+        {"Combobase", "Sweden", 1},    {"Comboeth", "Phillipino", 7},       {"Comboeth", "Other", 27},
+        {"Combobase", "Australia", 1}, {"Comboeth", "Indian/Pakistani", 2}, {"Combobase", "New Zealand", 1},
+        {"Comboeth", "Other", 7},
     };
     for (const Step& s : steps) {
         list(s.list).pick(s.pick);

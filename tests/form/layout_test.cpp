@@ -23,9 +23,9 @@ const ControlRow& row(std::string_view name) {
 
 TEST(ControlTable, EachCaptionSitsLeftOfItsListAndSlightlyLower) {
     const std::pair<const char*, const char*> pairs[] = {
-        {"Label9", "Combobase"}, {"Label4", "Comboht"}, {"Label2", "Combogw"},  {"Label2b", "Combogd"},
-        {"Label3", "Combowt"},   {"Label1", "Combobwt"}, {"Label6", "Comboeth"}, {"Label5", "Combosex"},
-        {"Label7", "Combopar"},
+        {"Label9", "Combobase"}, {"Label4", "Comboht"},  {"Label2", "Combogw"},
+        {"Label2b", "Combogd"},  {"Label3", "Combowt"},  {"Label1", "Combobwt"},
+        {"Label6", "Comboeth"},  {"Label5", "Combosex"}, {"Label7", "Combopar"},
     };
     for (const auto& [label, list] : pairs) {
         SCOPED_TRACE(label);
@@ -55,10 +55,9 @@ TEST(ControlTable, NamesAreUniqueAndContainersComeFirst) {
 }
 
 TEST(EthnicLists, StartUpListIsTheUnitedKingdomsInCodeOrder) {
-    EXPECT_EQ(startup_ethnic_items(),
-              (std::vector<std::string_view>{"European", "Indian", "Pakistani", "Bangladeshi", "Afro-Caribbean",
-                                             "African", "Middle Eastern", "Far East Asian", "South East Asian",
-                                             "Other"}));
+    EXPECT_EQ(startup_ethnic_items(), (std::vector<std::string_view>{"European", "Indian", "Pakistani", "Bangladeshi",
+                                                                     "Afro-Caribbean", "African", "Middle Eastern",
+                                                                     "Far East Asian", "South East Asian", "Other"}));
 }
 
 TEST(EthnicLists, EachBaseShowsItsGroupsInItsOwnOrder) {
@@ -66,12 +65,14 @@ TEST(EthnicLists, EachBaseShowsItsGroupsInItsOwnOrder) {
     const std::map<Base, std::vector<std::string_view>> expected = {
         {Base::australia, {"African", "European", "Indian/Pakistani", "Middle Eastern"}},
         {Base::new_zealand, {"Chinese", "European", "Indian", "Maori", "Samoan", "Tongan", "Other"}},
-        {Base::sweden, {"Scandinavian", "Abyssinian", "Algerian", "Bangladeshi", "Chilean", "Czechoslovakian",
-                        "Finnish", "Gambian", "Greek", "Hungarian", "Indian", "Iranian", "Iraqi", "Lebanese",
-                        "Moroccon", "N Vietnamese", "Pakistani", "Peruvian", "Phillipino", "S Korean",
-                        "S Vietnamese", "Somali", "Syrian", "Thai", "Turkish", "Yugoslavian", "Other"}},
-        {Base::united_kingdom, {"African", "Afro-Caribbean", "Bangladeshi", "European", "Far East Asian", "Indian",
-                                "Middle Eastern", "Pakistani", "South East Asian", "Other"}},
+        {Base::sweden, {"Scandinavian", "Abyssinian",  "Algerian",     "Bangladeshi",  "Chilean",   "Czechoslovakian",
+                        "Finnish",      "Gambian",     "Greek",        "Hungarian",    "Indian",    "Iranian",
+                        "Iraqi",        "Lebanese",    "Moroccon",     "N Vietnamese", "Pakistani", "Peruvian",
+                        "Phillipino",   "S Korean",    "S Vietnamese", "Somali",       "Syrian",    "Thai",
+                        "Turkish",      "Yugoslavian", "Other"}},
+        {Base::united_kingdom,
+         {"African", "Afro-Caribbean", "Bangladeshi", "European", "Far East Asian", "Indian", "Middle Eastern",
+          "Pakistani", "South East Asian", "Other"}},
     };
     const std::map<Base, std::string_view> picked = {
         {Base::australia, "European"},
@@ -89,17 +90,26 @@ TEST(EthnicLists, EachBaseShowsItsGroupsInItsOwnOrder) {
 TEST(EthnicLists, EveryOfferedTextMapsToItsBasesCode) {
     using calc::Base;
     const std::map<Base, std::map<std::string_view, std::int16_t>> codes = {
-        {Base::united_kingdom, {{"African", 6}, {"Afro-Caribbean", 5}, {"Bangladeshi", 4}, {"European", 1},
-                                {"Far East Asian", 8}, {"Indian", 2}, {"Pakistani", 3}, {"Middle Eastern", 7},
-                                {"South East Asian", 9}, {"Other", 10}}},
-        {Base::sweden, {{"Abyssinian", 2}, {"Algerian", 3}, {"Bangladeshi", 4}, {"Chilean", 5},
-                        {"Czechoslovakian", 22}, {"Finnish", 6}, {"Gambian", 8}, {"Greek", 9}, {"Hungarian", 24},
-                        {"Indian", 10}, {"Iraqi", 11}, {"Iranian", 12}, {"Lebanese", 15}, {"Moroccon", 16},
-                        {"N Vietnamese", 26}, {"Pakistani", 18}, {"Peruvian", 17}, {"Phillipino", 7},
-                        {"Scandinavian", 1}, {"Somali", 19}, {"Syrian", 20}, {"S Korean", 14},
-                        {"S Vietnamese", 25}, {"Thai", 21}, {"Turkish", 23}, {"Yugoslavian", 13}, {"Other", 27}}},
-        {Base::new_zealand, {{"Chinese", 4}, {"European", 1}, {"Indian", 2}, {"Maori", 3}, {"Samoan", 5},
-                             {"Tongan", 6}, {"Other", 7}}},
+        {Base::united_kingdom,
+         {{"African", 6},
+          {"Afro-Caribbean", 5},
+          {"Bangladeshi", 4},
+          {"European", 1},
+          {"Far East Asian", 8},
+          {"Indian", 2},
+          {"Pakistani", 3},
+          {"Middle Eastern", 7},
+          {"South East Asian", 9},
+          {"Other", 10}}},
+        {Base::sweden,
+         {{"Abyssinian", 2},   {"Algerian", 3},  {"Bangladeshi", 4},   {"Chilean", 5},      {"Czechoslovakian", 22},
+          {"Finnish", 6},      {"Gambian", 8},   {"Greek", 9},         {"Hungarian", 24},   {"Indian", 10},
+          {"Iraqi", 11},       {"Iranian", 12},  {"Lebanese", 15},     {"Moroccon", 16},    {"N Vietnamese", 26},
+          {"Pakistani", 18},   {"Peruvian", 17}, {"Phillipino", 7},    {"Scandinavian", 1}, {"Somali", 19},
+          {"Syrian", 20},      {"S Korean", 14}, {"S Vietnamese", 25}, {"Thai", 21},        {"Turkish", 23},
+          {"Yugoslavian", 13}, {"Other", 27}}},
+        {Base::new_zealand,
+         {{"Chinese", 4}, {"European", 1}, {"Indian", 2}, {"Maori", 3}, {"Samoan", 5}, {"Tongan", 6}, {"Other", 7}}},
         {Base::australia, {{"African", 4}, {"European", 1}, {"Indian/Pakistani", 2}, {"Middle Eastern", 3}}},
     };
     for (const auto& [base, table] : codes) {
@@ -128,10 +138,9 @@ TEST(BaseNames, OnlyTheFourNamesExactly) {
 
 TEST(LeadingNumber, ReadsTheNumberAtTheStart) {
     const std::pair<const char*, double> cases[] = {
-        {"140", 140},    {"3500", 3500}, {"0", 0},        {"", 0},           {"Over 5000", 0},
-        {"4 or more", 4}, {"  12", 12},  {"12.5kg", 12.5}, {"-3", -3},        {"+7", 7},
-        {".5", 0.5},     {"1e3", 1000},  {"2D2", 200},    {"1e", 1},         {"1e+", 1},
-        {"- 3", 0},      {".", 0},       {"1,5", 1},      {"1e-400", 0},     {"0x10", 0},
+        {"140", 140},     {"3500", 3500}, {"0", 0},  {"", 0},     {"Over 5000", 0}, {"4 or more", 4}, {"  12", 12},
+        {"12.5kg", 12.5}, {"-3", -3},     {"+7", 7}, {".5", 0.5}, {"1e3", 1000},    {"2D2", 200},     {"1e", 1},
+        {"1e+", 1},       {"- 3", 0},     {".", 0},  {"1,5", 1},  {"1e-400", 0},    {"0x10", 0},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(leading_number(text), value) << '"' << text << '"';
     EXPECT_EQ(std::bit_cast<std::uint64_t>(leading_number("40.428571428571428")),
@@ -159,8 +168,16 @@ namespace {
 
 TEST(ResultCaption, RoundsHalfUpToAPlainWholeNumber) {
     const std::pair<double, const char*> cases[] = {
-        {56.41, "56"},  {57.5, "58"},       {57.4999, "57"}, {99.6, "100"},  {0.3, "0"},
-        {40.8892, "41"}, {-0.0000055, "0"}, {-0.0, "0"},     {100.0000055, "100"}, {0.5, "1"},
+        {56.41, "56"},
+        {57.5, "58"},
+        {57.4999, "57"},
+        {99.6, "100"},
+        {0.3, "0"},
+        {40.8892, "41"},
+        {-0.0000055, "0"},
+        {-0.0, "0"},
+        {100.0000055, "100"},
+        {0.5, "1"},
         {0.49999999999999994, "1"},  // the sum is a double: it rounds to exactly 1 before the floor
     };
     for (const auto& [centile, shown] : cases) EXPECT_EQ(result_caption(centile), shown) << centile;

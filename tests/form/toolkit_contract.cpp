@@ -46,8 +46,12 @@ TEST_P(ToolkitContract, SetTextPicksTheFirstItemWithExactlyThatText) {
     };
     // Comparison is whole-text and case-sensitive; a refused text leaves the previous choice.
     const Case cases[] = {
-        {"alpha", true, "alpha"},  {"Alpha", true, "Alpha"}, {"ALPHA", false, "Alpha"},
-        {"Beta ", false, "Alpha"}, {"Bet", false, "Alpha"},  {"Beta gamma", true, "Beta gamma"},
+        {"alpha", true, "alpha"},
+        {"Alpha", true, "Alpha"},
+        {"ALPHA", false, "Alpha"},
+        {"Beta ", false, "Alpha"},
+        {"Bet", false, "Alpha"},
+        {"Beta gamma", true, "Beta gamma"},
         {"", true, ""},
     };
     for (const Case& c : cases) {

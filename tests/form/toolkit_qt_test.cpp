@@ -45,15 +45,15 @@ TEST(QtToolkit, ControlsAreRealWidgetsPlacedInPixels) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(static_cast<void*>(box), list.native_handle());
     EXPECT_FALSE(box->isEditable());
-    EXPECT_EQ(box->geometry(), QRect(twips_to_pixels(3000, dpi), twips_to_pixels(120, dpi),
-                                     twips_to_pixels(2175, dpi), twips_to_pixels(315, dpi)));
+    EXPECT_EQ(box->geometry(), QRect(twips_to_pixels(3000, dpi), twips_to_pixels(120, dpi), twips_to_pixels(2175, dpi),
+                                     twips_to_pixels(315, dpi)));
 
     auto* text = top->findChild<QLabel*>("output_label");
     ASSERT_NE(text, nullptr);
     ASSERT_NE(qobject_cast<QFrame*>(text->parentWidget()), nullptr);
     EXPECT_EQ(text->parentWidget()->objectName(), "Frame1");
-    EXPECT_EQ(text->geometry(), QRect(twips_to_pixels(1780, dpi), twips_to_pixels(240, dpi),
-                                      twips_to_pixels(495, dpi), twips_to_pixels(255, dpi)));
+    EXPECT_EQ(text->geometry(), QRect(twips_to_pixels(1780, dpi), twips_to_pixels(240, dpi), twips_to_pixels(495, dpi),
+                                      twips_to_pixels(255, dpi)));
     EXPECT_EQ(text->focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(text->parentWidget()->focusPolicy(), Qt::NoFocus);
 

@@ -26,8 +26,8 @@ class DllResources : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(wine_check::args().size(), 2u) << "usage: dll_resources_check <dll> <win32|win64>";
-        module_ = LoadLibraryExW(dll_path().c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        module_ =
+            LoadLibraryExW(dll_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module_, nullptr) << "cannot map the DLL, error " << GetLastError();
     }
     static void TearDownTestSuite() {
@@ -40,7 +40,8 @@ protected:
         HRSRC r = FindResourceW(module_, MAKEINTRESOURCEW(id), type);
         if (r == nullptr) return {};
         const auto* p = static_cast<const unsigned char*>(LockResource(LoadResource(module_, r)));
-        return p == nullptr ? std::vector<unsigned char>{} : std::vector<unsigned char>(p, p + SizeofResource(module_, r));
+        return p == nullptr ? std::vector<unsigned char>{}
+                            : std::vector<unsigned char>(p, p + SizeofResource(module_, r));
     }
 
     static HMODULE module_;
@@ -103,7 +104,10 @@ TEST_F(DllResources, VersionBlockMarksASelfRegisteringDllVersion1000) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
     EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask & VS_FF_DEBUG, 0u);
 
-    struct Translation { WORD language; WORD codepage; };
+    struct Translation {
+        WORD language;
+        WORD codepage;
+    };
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &p, &len));
     ASSERT_GE(len, sizeof(Translation));
     Translation t;

@@ -18,8 +18,7 @@
 
 namespace {
 
-constexpr std::array<const wchar_t*, 4> method_names{L"custcentukn", L"custcentswe", L"custcentnz",
-                                                     L"custcentau"};
+constexpr std::array<const wchar_t*, 4> method_names{L"custcentukn", L"custcentswe", L"custcentnz", L"custcentau"};
 constexpr std::array<const wchar_t*, 7> param_names{L"bwt", L"gest", L"wt", L"ht", L"sex", L"eth", L"par"};
 constexpr MEMBERID first_dispid = 0x60030001;
 constexpr SYSKIND own_syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
@@ -32,10 +31,19 @@ public:
     Ptr(const Ptr&) = delete;
     Ptr& operator=(const Ptr&) = delete;
     ~Ptr() { reset(); }
-    T** out() { reset(); return &p_; }
+    T** out() {
+        reset();
+        return &p_;
+    }
     T* operator->() const { return p_; }
     T* get() const { return p_; }
-    void reset() { if (p_ != nullptr) { p_->Release(); p_ = nullptr; } }
+    void reset() {
+        if (p_ != nullptr) {
+            p_->Release();
+            p_ = nullptr;
+        }
+    }
+
 private:
     T* p_ = nullptr;
 };
@@ -46,8 +54,11 @@ public:
     explicit TypeAttr(ITypeInfo* ti) : ti_(ti) { EXPECT_EQ(ti_->GetTypeAttr(&a_), S_OK); }
     TypeAttr(const TypeAttr&) = delete;
     TypeAttr& operator=(const TypeAttr&) = delete;
-    ~TypeAttr() { if (a_ != nullptr) ti_->ReleaseTypeAttr(a_); }
+    ~TypeAttr() {
+        if (a_ != nullptr) ti_->ReleaseTypeAttr(a_);
+    }
     const TYPEATTR* operator->() const { return a_; }
+
 private:
     ITypeInfo* ti_;
     TYPEATTR* a_ = nullptr;
@@ -58,9 +69,12 @@ public:
     FuncDesc(ITypeInfo* ti, UINT index) : ti_(ti) { EXPECT_EQ(ti_->GetFuncDesc(index, &f_), S_OK); }
     FuncDesc(const FuncDesc&) = delete;
     FuncDesc& operator=(const FuncDesc&) = delete;
-    ~FuncDesc() { if (f_ != nullptr) ti_->ReleaseFuncDesc(f_); }
+    ~FuncDesc() {
+        if (f_ != nullptr) ti_->ReleaseFuncDesc(f_);
+    }
     const FUNCDESC* operator->() const { return f_; }
     explicit operator bool() const { return f_ != nullptr; }
+
 private:
     ITypeInfo* ti_;
     FUNCDESC* f_ = nullptr;
@@ -76,23 +90,17 @@ std::wstring name_of(ITypeInfo* ti, MEMBERID id = MEMBERID_NIL) {
 
 std::string narrow(const std::wstring& w) { return {w.begin(), w.end()}; }
 
-bool is_variant_ref(const TYPEDESC& t) {
-    return t.vt == VT_PTR && t.lptdesc != nullptr && t.lptdesc->vt == VT_VARIANT;
-}
+bool is_variant_ref(const TYPEDESC& t) { return t.vt == VT_PTR && t.lptdesc != nullptr && t.lptdesc->vt == VT_VARIANT; }
 
 class RegisteredTypeLibrary : public testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK); }
     static void TearDownTestSuite() { CoUninitialize(); }
 
-    void SetUp() override {
-        ASSERT_EQ(LoadRegTypeLib(LIBID_PelmoraLib, 1, 0, 1033, lib_.out()), S_OK);
-    }
+    void SetUp() override { ASSERT_EQ(LoadRegTypeLib(LIBID_PelmoraLib, 1, 0, 1033, lib_.out()), S_OK); }
 
     // The type description of `guid` as LoadRegTypeLib's library hands it out.
-    void type_info(REFGUID guid, Ptr<ITypeInfo>& ti) {
-        ASSERT_EQ(lib_->GetTypeInfoOfGuid(guid, ti.out()), S_OK);
-    }
+    void type_info(REFGUID guid, Ptr<ITypeInfo>& ti) { ASSERT_EQ(lib_->GetTypeInfoOfGuid(guid, ti.out()), S_OK); }
 
     // The vtable face of the dual interface (the dispatch face refers to it at index -1).
     void vtable_face(Ptr<ITypeInfo>& out) {
@@ -135,7 +143,11 @@ TEST_F(RegisteredTypeLibrary, ClassIsACreatableControlWithDefaultAndSourceInterf
     EXPECT_NE(attr->wTypeFlags & TYPEFLAG_FCANCREATE, 0);
     ASSERT_EQ(attr->cImplTypes, 2);
 
-    struct Expected { const wchar_t* name; const GUID* iid; INT flags; };
+    struct Expected {
+        const wchar_t* name;
+        const GUID* iid;
+        INT flags;
+    };
     const std::array<Expected, 2> expected{{
         {L"_Pelmora", &IID__Pelmora, IMPLTYPEFLAG_FDEFAULT},
         {L"__Pelmora", &DIID___Pelmora, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE},
@@ -156,8 +168,7 @@ TEST_F(RegisteredTypeLibrary, ClassIsACreatableControlWithDefaultAndSourceInterf
 }
 
 TEST_F(RegisteredTypeLibrary, InterfaceFlagsOnBothFacesOfTheDualInterface) {
-    constexpr WORD common = TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDUAL |
-                            TYPEFLAG_FDISPATCHABLE;
+    constexpr WORD common = TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE;
     Ptr<ITypeInfo> disp;
     type_info(IID__Pelmora, disp);
     Ptr<ITypeInfo> vtbl;

@@ -18,8 +18,7 @@ typedef CLSID* LPCLSID;
 #define REFGUID const GUID&
 #define REFIID const IID&
 #define REFCLSID const CLSID&
-inline bool IsEqualGUID(REFGUID a, REFGUID b) noexcept
-{
+inline bool IsEqualGUID(REFGUID a, REFGUID b) noexcept {
     if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
     for (int i = 0; i < 8; ++i)
         if (a.Data4[i] != b.Data4[i]) return false;
@@ -34,7 +33,7 @@ inline bool operator!=(REFGUID a, REFGUID b) noexcept { return !IsEqualGUID(a, b
 #undef DEFINE_GUID
 #ifdef INITGUID
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-    extern "C" const GUID name;                                       \
+    extern "C" const GUID name;                                      \
     extern "C" const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 #else
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) extern "C" const GUID name

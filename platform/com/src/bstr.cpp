@@ -8,8 +8,7 @@
 
 namespace {
 
-BSTR allocate(std::size_t bytes)
-{
+BSTR allocate(std::size_t bytes) {
     if (bytes > std::numeric_limits<std::uint32_t>::max() - 16) return nullptr;
     auto* block = static_cast<unsigned char*>(std::calloc(1, sizeof(std::uint32_t) + bytes + sizeof(OLECHAR) + 1));
     if (!block) return nullptr;
@@ -22,28 +21,24 @@ unsigned char* block_of(BSTR s) { return reinterpret_cast<unsigned char*>(s) - s
 
 }  // namespace
 
-STDAPI_(BSTR) SysAllocStringLen(const OLECHAR* str, UINT len)
-{
+STDAPI_(BSTR) SysAllocStringLen(const OLECHAR* str, UINT len) {
     BSTR s = allocate(std::size_t{len} * sizeof(OLECHAR));
     if (s && str) std::memcpy(s, str, std::size_t{len} * sizeof(OLECHAR));
     return s;
 }
 
-STDAPI_(BSTR) SysAllocString(const OLECHAR* psz)
-{
+STDAPI_(BSTR) SysAllocString(const OLECHAR* psz) {
     if (!psz) return nullptr;
     return SysAllocStringLen(psz, static_cast<UINT>(lstrlenW(psz)));
 }
 
-STDAPI_(BSTR) SysAllocStringByteLen(LPCSTR psz, UINT len)
-{
+STDAPI_(BSTR) SysAllocStringByteLen(LPCSTR psz, UINT len) {
     BSTR s = allocate(len);
     if (s && psz) std::memcpy(s, psz, len);
     return s;
 }
 
-STDAPI_(INT) SysReAllocString(BSTR* pbstr, const OLECHAR* psz)
-{
+STDAPI_(INT) SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
     if (!pbstr) return FALSE;
     BSTR s = SysAllocString(psz);
     if (psz && !s) return FALSE;
@@ -52,13 +47,11 @@ STDAPI_(INT) SysReAllocString(BSTR* pbstr, const OLECHAR* psz)
     return TRUE;
 }
 
-STDAPI_(void) SysFreeString(BSTR s)
-{
+STDAPI_(void) SysFreeString(BSTR s) {
     if (s) std::free(block_of(s));
 }
 
-STDAPI_(UINT) SysStringByteLen(BSTR s)
-{
+STDAPI_(UINT) SysStringByteLen(BSTR s) {
     if (!s) return 0;
     std::uint32_t n = 0;
     std::memcpy(&n, block_of(s), sizeof n);

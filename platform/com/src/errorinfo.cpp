@@ -9,15 +9,13 @@ namespace {
 
 class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
 public:
-    virtual ~ErrorInfo()
-    {
+    virtual ~ErrorInfo() {
         SysFreeString(source_);
         SysFreeString(description_);
         SysFreeString(help_file_);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
@@ -31,15 +29,13 @@ public:
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
+    ULONG STDMETHODCALLTYPE Release() override {
         const ULONG n = --refs_;
         if (!n) delete this;
         return n;
     }
 
-    HRESULT STDMETHODCALLTYPE GetGUID(GUID* g) override
-    {
+    HRESULT STDMETHODCALLTYPE GetGUID(GUID* g) override {
         if (!g) return E_INVALIDARG;
         *g = guid_;
         return S_OK;
@@ -47,38 +43,33 @@ public:
     HRESULT STDMETHODCALLTYPE GetSource(BSTR* s) override { return copy(source_, s); }
     HRESULT STDMETHODCALLTYPE GetDescription(BSTR* s) override { return copy(description_, s); }
     HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* s) override { return copy(help_file_, s); }
-    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* c) override
-    {
+    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* c) override {
         if (!c) return E_INVALIDARG;
         *c = help_context_;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SetGUID(REFGUID g) override
-    {
+    HRESULT STDMETHODCALLTYPE SetGUID(REFGUID g) override {
         guid_ = g;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetSource(LPOLESTR s) override { return set(source_, s); }
     HRESULT STDMETHODCALLTYPE SetDescription(LPOLESTR s) override { return set(description_, s); }
     HRESULT STDMETHODCALLTYPE SetHelpFile(LPOLESTR s) override { return set(help_file_, s); }
-    HRESULT STDMETHODCALLTYPE SetHelpContext(DWORD c) override
-    {
+    HRESULT STDMETHODCALLTYPE SetHelpContext(DWORD c) override {
         help_context_ = c;
         return S_OK;
     }
 
 private:
-    static HRESULT copy(BSTR from, BSTR* to)
-    {
+    static HRESULT copy(BSTR from, BSTR* to) {
         if (!to) return E_INVALIDARG;
         *to = nullptr;
         if (!from) return S_OK;
         *to = SysAllocStringLen(from, SysStringLen(from));
         return *to ? S_OK : E_OUTOFMEMORY;
     }
-    static HRESULT set(BSTR& field, LPOLESTR s)
-    {
+    static HRESULT set(BSTR& field, LPOLESTR s) {
         BSTR n = s ? SysAllocString(s) : nullptr;
         if (s && !n) return E_OUTOFMEMORY;
         SysFreeString(field);
@@ -100,8 +91,7 @@ struct Slot {
     Slot() = default;
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
-    ~Slot()
-    {
+    ~Slot() {
         if (info) info->Release();
     }
 };
@@ -109,15 +99,13 @@ thread_local Slot current;
 
 }  // namespace
 
-STDAPI CreateErrorInfo(ICreateErrorInfo** out)
-{
+STDAPI CreateErrorInfo(ICreateErrorInfo** out) {
     if (!out) return E_INVALIDARG;
     *out = new (std::nothrow) ErrorInfo;
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-STDAPI SetErrorInfo(ULONG reserved, IErrorInfo* info)
-{
+STDAPI SetErrorInfo(ULONG reserved, IErrorInfo* info) {
     if (reserved) return E_INVALIDARG;
     if (info) info->AddRef();
     IErrorInfo* old = current.info;
@@ -126,8 +114,7 @@ STDAPI SetErrorInfo(ULONG reserved, IErrorInfo* info)
     return S_OK;
 }
 
-STDAPI GetErrorInfo(ULONG reserved, IErrorInfo** out)
-{
+STDAPI GetErrorInfo(ULONG reserved, IErrorInfo** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     if (reserved) return E_INVALIDARG;

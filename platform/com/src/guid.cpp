@@ -17,8 +17,7 @@ PELMORA_IID(IID_ITypeInfo, 0x00020401, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0
 PELMORA_IID(IID_ITypeLib, 0x00020402, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 PELMORA_IID(IID_ITypeComp, 0x00020403, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 PELMORA_IID(IID_IProvideClassInfo, 0xB196B283, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
-PELMORA_IID(IID_IConnectionPointContainer, 0xB196B284, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D,
-            0x07);
+PELMORA_IID(IID_IConnectionPointContainer, 0xB196B284, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 PELMORA_IID(IID_IEnumConnectionPoints, 0xB196B285, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 PELMORA_IID(IID_IConnectionPoint, 0xB196B286, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 PELMORA_IID(IID_IEnumConnections, 0xB196B287, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
@@ -31,8 +30,7 @@ PELMORA_IID(IID_IRecordInfo, 0x0000002F, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00,
 STDAPI_(LPVOID) CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb ? cb : 1); }
 STDAPI_(void) CoTaskMemFree(LPVOID pv) { std::free(pv); }
 
-STDAPI_(int) StringFromGUID2(REFGUID g, LPOLESTR out, int cchMax)
-{
+STDAPI_(int) StringFromGUID2(REFGUID g, LPOLESTR out, int cchMax) {
     static constexpr char hex[] = "0123456789ABCDEF";
     if (!out || cchMax < 39) return 0;
     int n = 0;
@@ -55,8 +53,7 @@ STDAPI_(int) StringFromGUID2(REFGUID g, LPOLESTR out, int cchMax)
     return n;
 }
 
-STDAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* out)
-{
+STDAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* out) {
     if (!out) return E_INVALIDARG;
     *out = static_cast<LPOLESTR>(CoTaskMemAlloc(39 * sizeof(OLECHAR)));
     if (!*out) return E_OUTOFMEMORY;
@@ -64,8 +61,7 @@ STDAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* out)
     return S_OK;
 }
 
-static bool parse_guid(LPCOLESTR s, GUID& g)
-{
+static bool parse_guid(LPCOLESTR s, GUID& g) {
     // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
     if (!s) return false;
     int len = 0;
@@ -104,8 +100,7 @@ static bool parse_guid(LPCOLESTR s, GUID& g)
     return true;
 }
 
-STDAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid)
-{
+STDAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
     if (!pclsid) return E_INVALIDARG;
     if (!lpsz || !*lpsz) {
         *pclsid = GUID_NULL;
@@ -120,8 +115,7 @@ STDAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid)
     return S_OK;
 }
 
-STDAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid)
-{
+STDAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
     if (!lpiid) return E_INVALIDARG;
     GUID g{};
     if (!parse_guid(lpsz, g)) return E_INVALIDARG;
@@ -129,8 +123,7 @@ STDAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid)
     return S_OK;
 }
 
-WINBASEAPI int lstrlenW(LPCWSTR s)
-{
+WINBASEAPI int lstrlenW(LPCWSTR s) {
     if (!s) return 0;
     int n = 0;
     while (s[n]) ++n;

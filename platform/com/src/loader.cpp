@@ -24,15 +24,13 @@ struct Loader {
     std::map<std::string, void*> libraries;  // path -> dlopen handle, one per library
 };
 
-Loader& loader()
-{
+Loader& loader() {
     static Loader l;
     return l;
 }
 
 // The default value of a key below HKEY_CLASSES_ROOT, as text.
-bool read_default(const std::u16string& path, std::u16string& out)
-{
+bool read_default(const std::u16string& path, std::u16string& out) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     DWORD type = 0, cb = 0;
@@ -40,8 +38,7 @@ bool read_default(const std::u16string& path, std::u16string& out)
               (type == REG_SZ || type == REG_EXPAND_SZ);
     if (ok) {
         std::u16string buf(cb / sizeof(WCHAR) + 1, u'\0');
-        ok = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<LPBYTE>(buf.data()), &cb) ==
-             ERROR_SUCCESS;
+        ok = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<LPBYTE>(buf.data()), &cb) == ERROR_SUCCESS;
         buf.resize(cb / sizeof(WCHAR));
         while (!buf.empty() && buf.back() == 0) buf.pop_back();
         out = buf;
@@ -50,8 +47,7 @@ bool read_default(const std::u16string& path, std::u16string& out)
     return ok;
 }
 
-std::u16string guid_text(REFGUID g)
-{
+std::u16string guid_text(REFGUID g) {
     OLECHAR buf[39];
     StringFromGUID2(g, buf, 39);
     return buf;
@@ -65,8 +61,7 @@ STDAPI_(void) CoUninitialize() {}
 STDAPI OleInitialize(LPVOID) { return S_OK; }
 STDAPI_(void) OleUninitialize() {}
 
-STDAPI CoGetClassObject(REFCLSID rclsid, DWORD context, LPVOID, REFIID riid, LPVOID* ppv)
-{
+STDAPI CoGetClassObject(REFCLSID rclsid, DWORD context, LPVOID, REFIID riid, LPVOID* ppv) {
     if (!ppv) return E_INVALIDARG;
     *ppv = nullptr;
     if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
@@ -92,8 +87,7 @@ STDAPI CoGetClassObject(REFCLSID rclsid, DWORD context, LPVOID, REFIID riid, LPV
     return get(rclsid, riid, ppv);
 }
 
-STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN outer, DWORD context, REFIID riid, LPVOID* ppv)
-{
+STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN outer, DWORD context, REFIID riid, LPVOID* ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     IClassFactory* factory = nullptr;
@@ -104,8 +98,7 @@ STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN outer, DWORD context, REFIID 
     return hr;
 }
 
-STDAPI CLSIDFromProgID(LPCOLESTR progid, LPCLSID clsid)
-{
+STDAPI CLSIDFromProgID(LPCOLESTR progid, LPCLSID clsid) {
     if (!progid || !clsid) return E_INVALIDARG;
     *clsid = GUID_NULL;
     std::u16string text;
@@ -113,8 +106,7 @@ STDAPI CLSIDFromProgID(LPCOLESTR progid, LPCLSID clsid)
     return SUCCEEDED(CLSIDFromString(text.c_str(), clsid)) ? S_OK : CO_E_CLASSSTRING;
 }
 
-STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* out)
-{
+STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     std::u16string text;
@@ -126,8 +118,7 @@ STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* out)
     return S_OK;
 }
 
-STDAPI_(void) CoFreeUnusedLibraries()
-{
+STDAPI_(void) CoFreeUnusedLibraries() {
     auto& l = loader();
     std::lock_guard lock(l.mutex);
     for (auto it = l.libraries.begin(); it != l.libraries.end();) {
@@ -146,8 +137,7 @@ STDAPI_(void) CoFreeUnusedLibrariesEx(DWORD, DWORD) { CoFreeUnusedLibraries(); }
 // ---- Modules ------------------------------------------------------------------------------
 // A module handle is the load address of a shared object (or of the executable).
 
-WINBASEAPI BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* out)
-{
+WINBASEAPI BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* out) {
     if (!out) return FALSE;
     *out = nullptr;
     if (!(flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS)) return FALSE;
@@ -157,8 +147,7 @@ WINBASEAPI BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* out)
     return TRUE;
 }
 
-WINBASEAPI DWORD GetModuleFileNameW(HMODULE module, LPWSTR out, DWORD size)
-{
+WINBASEAPI DWORD GetModuleFileNameW(HMODULE module, LPWSTR out, DWORD size) {
     if (!out || !size) return 0;
     std::string path;
     if (!module) {

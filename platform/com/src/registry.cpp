@@ -36,8 +36,7 @@ struct Key {
     std::vector<Value> values;
     bool deleted = false;
 
-    Value* find_value(std::u16string_view n)
-    {
+    Value* find_value(std::u16string_view n) {
         for (auto& v : values)
             if (pelmora::com::equal_nocase(v.name, n)) return &v;
         return nullptr;
@@ -54,17 +53,15 @@ struct Registry {
     std::set<Handle*> handles;
 
     Registry() { reset(); }
-    ~Registry()
-    {
+    ~Registry() {
         for (Handle* h : handles) delete h;
     }
 
-    void reset()
-    {
+    void reset() {
         for (auto& [id, root] : roots) mark_deleted(*root);
         roots.clear();
-        static constexpr const char16_t* names[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",
-                                                     u"HKEY_LOCAL_MACHINE", u"HKEY_USERS"};
+        static constexpr const char16_t* names[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER", u"HKEY_LOCAL_MACHINE",
+                                                    u"HKEY_USERS"};
         const HKEY ids[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
         for (int i = 0; i < 4; ++i) {
             auto k = std::make_shared<Key>();
@@ -79,14 +76,12 @@ struct Registry {
         }
     }
 
-    static void mark_deleted(Key& k)
-    {
+    static void mark_deleted(Key& k) {
         k.deleted = true;
         for (auto& [n, c] : k.children) mark_deleted(*c);
     }
 
-    std::shared_ptr<Key> resolve(HKEY h)
-    {
+    std::shared_ptr<Key> resolve(HKEY h) {
         const auto id = reinterpret_cast<ULONG_PTR>(h);
         if (auto it = roots.find(id); it != roots.end()) return it->second;
         auto* handle = reinterpret_cast<Handle*>(h);
@@ -94,22 +89,19 @@ struct Registry {
         return handle->key;
     }
 
-    HKEY open(std::shared_ptr<Key> k)
-    {
+    HKEY open(std::shared_ptr<Key> k) {
         auto* h = new Handle{std::move(k)};
         handles.insert(h);
         return reinterpret_cast<HKEY>(h);
     }
 };
 
-Registry& registry()
-{
+Registry& registry() {
     static Registry r;
     return r;
 }
 
-std::vector<std::u16string> split_path(LPCWSTR path)
-{
+std::vector<std::u16string> split_path(LPCWSTR path) {
     std::vector<std::u16string> parts;
     std::u16string cur;
     for (char16_t c : view(path)) {
@@ -126,8 +118,7 @@ std::vector<std::u16string> split_path(LPCWSTR path)
 
 // Copies an enumerated name into a caller's buffer: it must fit with its terminator, and the
 // count becomes the name's length without it.
-LONG copy_name(const std::u16string& n, LPWSTR out, LPDWORD cch)
-{
+LONG copy_name(const std::u16string& n, LPWSTR out, LPDWORD cch) {
     if (*cch <= n.size()) return ERROR_MORE_DATA;
     std::copy(n.begin(), n.end(), out);
     out[n.size()] = 0;
@@ -136,8 +127,7 @@ LONG copy_name(const std::u16string& n, LPWSTR out, LPDWORD cch)
 }
 
 // Copies data into a caller's buffer with the API's size protocol.
-LONG copy_out(const std::vector<BYTE>& data, LPBYTE out, LPDWORD cb)
-{
+LONG copy_out(const std::vector<BYTE>& data, LPBYTE out, LPDWORD cb) {
     if (!cb) return out ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     const auto size = static_cast<DWORD>(data.size());
     if (!out) {
@@ -156,8 +146,7 @@ LONG copy_out(const std::vector<BYTE>& data, LPBYTE out, LPDWORD cb)
 }  // namespace
 
 WINADVAPI LONG RegCreateKeyExW(HKEY hKey, LPCWSTR sub, DWORD, LPWSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*,
-                               PHKEY result, LPDWORD disposition)
-{
+                               PHKEY result, LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     auto& r = registry();
@@ -180,8 +169,7 @@ WINADVAPI LONG RegCreateKeyExW(HKEY hKey, LPCWSTR sub, DWORD, LPWSTR, DWORD, REG
     return ERROR_SUCCESS;
 }
 
-WINADVAPI LONG RegOpenKeyExW(HKEY hKey, LPCWSTR sub, DWORD, REGSAM, PHKEY result)
-{
+WINADVAPI LONG RegOpenKeyExW(HKEY hKey, LPCWSTR sub, DWORD, REGSAM, PHKEY result) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     auto& r = registry();
@@ -198,8 +186,7 @@ WINADVAPI LONG RegOpenKeyExW(HKEY hKey, LPCWSTR sub, DWORD, REGSAM, PHKEY result
     return ERROR_SUCCESS;
 }
 
-WINADVAPI LONG RegCloseKey(HKEY hKey)
-{
+WINADVAPI LONG RegCloseKey(HKEY hKey) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     if (r.roots.count(reinterpret_cast<ULONG_PTR>(hKey))) return ERROR_SUCCESS;
@@ -209,8 +196,7 @@ WINADVAPI LONG RegCloseKey(HKEY hKey)
     return ERROR_SUCCESS;
 }
 
-WINADVAPI LONG RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD cb)
-{
+WINADVAPI LONG RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD cb) {
     if (!data && cb) return ERROR_INVALID_PARAMETER;
     auto& r = registry();
     std::lock_guard lock(r.mutex);
@@ -227,8 +213,7 @@ WINADVAPI LONG RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const 
     return ERROR_SUCCESS;
 }
 
-WINADVAPI LONG RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD cb)
-{
+WINADVAPI LONG RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD cb) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     auto k = r.resolve(hKey);
@@ -241,8 +226,7 @@ WINADVAPI LONG RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, 
 }
 
 WINADVAPI LONG RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPWSTR cls,
-                             LPDWORD cchClass, PFILETIME lastWrite)
-{
+                             LPDWORD cchClass, PFILETIME lastWrite) {
     if (!name || !cchName) return ERROR_INVALID_PARAMETER;
     auto& r = registry();
     std::lock_guard lock(r.mutex);
@@ -259,9 +243,8 @@ WINADVAPI LONG RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchNam
     return ERROR_SUCCESS;
 }
 
-WINADVAPI LONG RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPDWORD type,
-                             LPBYTE data, LPDWORD cb)
-{
+WINADVAPI LONG RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPDWORD type, LPBYTE data,
+                             LPDWORD cb) {
     if (!name || !cchName) return ERROR_INVALID_PARAMETER;
     auto& r = registry();
     std::lock_guard lock(r.mutex);
@@ -275,8 +258,7 @@ WINADVAPI LONG RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchNam
     return copy_out(v.data, data, cb);
 }
 
-WINADVAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR name)
-{
+WINADVAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR name) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     auto k = r.resolve(hKey);
@@ -291,8 +273,7 @@ WINADVAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR name)
 
 // Deletes the named subkey (and with `tree` everything below it); without `tree` the key
 // must have no subkeys. An empty name with `tree` empties the key itself.
-static LONG delete_key(HKEY hKey, LPCWSTR sub, bool tree)
-{
+static LONG delete_key(HKEY hKey, LPCWSTR sub, bool tree) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     auto k = r.resolve(hKey);
@@ -320,8 +301,7 @@ static LONG delete_key(HKEY hKey, LPCWSTR sub, bool tree)
     return ERROR_SUCCESS;
 }
 
-WINADVAPI LONG RegDeleteKeyW(HKEY hKey, LPCWSTR sub)
-{
+WINADVAPI LONG RegDeleteKeyW(HKEY hKey, LPCWSTR sub) {
     if (!sub) return ERROR_INVALID_PARAMETER;
     return delete_key(hKey, sub, false);
 }
@@ -334,8 +314,7 @@ WINADVAPI LONG RegDeleteTreeW(HKEY hKey, LPCWSTR sub) { return delete_key(hKey, 
 
 namespace {
 
-std::string escape(std::u16string_view s)
-{
+std::string escape(std::u16string_view s) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     for (const char ch : to_utf8(s)) {
@@ -351,8 +330,7 @@ std::string escape(std::u16string_view s)
     return out;
 }
 
-bool unescape(const std::string& s, std::u16string& out)
-{
+bool unescape(const std::string& s, std::u16string& out) {
     std::string bytes;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] != '%') {
@@ -369,16 +347,14 @@ bool unescape(const std::string& s, std::u16string& out)
     return true;
 }
 
-const char* root_tag(ULONG_PTR id)
-{
+const char* root_tag(ULONG_PTR id) {
     if (id == reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT)) return "HKCR";
     if (id == reinterpret_cast<ULONG_PTR>(HKEY_CURRENT_USER)) return "HKCU";
     if (id == reinterpret_cast<ULONG_PTR>(HKEY_LOCAL_MACHINE)) return "HKLM";
     return "HKU";
 }
 
-void save_key(std::ostream& out, const std::string& path, const Key& k)
-{
+void save_key(std::ostream& out, const std::string& path, const Key& k) {
     out << "K " << path << '\n';
     for (const auto& v : k.values) {
         out << "V " << (v.name.empty() ? std::string("@") : escape(v.name)) << ' ' << v.type << ' ';
@@ -391,8 +367,7 @@ void save_key(std::ostream& out, const std::string& path, const Key& k)
 
 }  // namespace
 
-STDAPI PelmoraRegistrySave(const char* path)
-{
+STDAPI PelmoraRegistrySave(const char* path) {
     if (!path) return E_INVALIDARG;
     auto& r = registry();
     std::ostringstream text;
@@ -407,8 +382,7 @@ STDAPI PelmoraRegistrySave(const char* path)
     return f ? S_OK : E_FAIL;
 }
 
-STDAPI PelmoraRegistryLoad(const char* path)
-{
+STDAPI PelmoraRegistryLoad(const char* path) {
     if (!path) return E_INVALIDARG;
     std::ifstream f(path, std::ios::binary);
     if (!f) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
@@ -470,14 +444,13 @@ STDAPI PelmoraRegistryLoad(const char* path)
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     for (auto& [id, root] : r.roots) Registry::mark_deleted(*root);
-    const std::pair<HKEY, const char*> ids[] = {{HKEY_CLASSES_ROOT, "HKCR"}, {HKEY_CURRENT_USER, "HKCU"},
-                                                {HKEY_LOCAL_MACHINE, "HKLM"}, {HKEY_USERS, "HKU"}};
+    const std::pair<HKEY, const char*> ids[] = {
+        {HKEY_CLASSES_ROOT, "HKCR"}, {HKEY_CURRENT_USER, "HKCU"}, {HKEY_LOCAL_MACHINE, "HKLM"}, {HKEY_USERS, "HKU"}};
     for (const auto& [h, tag] : ids) r.roots[reinterpret_cast<ULONG_PTR>(h)] = roots[tag];
     return S_OK;
 }
 
-STDAPI_(void) PelmoraRegistryReset()
-{
+STDAPI_(void) PelmoraRegistryReset() {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.reset();

@@ -38,8 +38,7 @@ public:
     TypeInfo(TypeLib* lib, int index, bool vtable_view, const TlbImport* import);
     virtual ~TypeInfo();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (riid != IID_IUnknown && riid != IID_ITypeInfo) return E_NOINTERFACE;
@@ -48,22 +47,19 @@ public:
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
+    ULONG STDMETHODCALLTYPE Release() override {
         const ULONG n = --refs_;
         if (!n) delete this;
         return n;
     }
 
     HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** out) override;
-    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override {
         if (out) *out = nullptr;
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC** out) override;
-    HRESULT STDMETHODCALLTYPE GetVarDesc(UINT, VARDESC** out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetVarDesc(UINT, VARDESC** out) override {
         if (!out) return E_INVALIDARG;
         *out = nullptr;
         return TYPE_E_ELEMENTNOTFOUND;  // no type of this layer's libraries has variables
@@ -72,26 +68,22 @@ public:
     HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT index, HREFTYPE* out) override;
     HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT index, INT* out) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
+    HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* context,
                                                BSTR* file) override;
     HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) override;
-    HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID* out) override
-    {
+    HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID* out) override {
         if (out) *out = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID* out) override
-    {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID* out) override {
         if (out) *out = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR* out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR* out) override {
         if (out) *out = nullptr;
         return E_NOTIMPL;
     }
@@ -102,8 +94,7 @@ public:
 
 private:
     const TlbType* type() const;
-    bool dispatch_view_of_dual() const
-    {
+    bool dispatch_view_of_dual() const {
         const TlbType* t = type();
         return t && !vtable_view_ && t->kind == TKIND_DISPATCH && (t->flags & TYPEFLAG_FDUAL);
     }
@@ -122,8 +113,7 @@ public:
     virtual ~TypeLib() = default;
     const TlbLibrary& data() const { return *data_; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (riid != IID_IUnknown && riid != IID_ITypeLib) return E_NOINTERFACE;
@@ -132,39 +122,34 @@ public:
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
+    ULONG STDMETHODCALLTYPE Release() override {
         const ULONG n = --refs_;
         if (!n) delete this;
         return n;
     }
 
     UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return static_cast<UINT>(data_->types.size()); }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** out) override {
         if (!out) return E_INVALIDARG;
         *out = nullptr;
         if (index >= data_->types.size()) return TYPE_E_ELEMENTNOTFOUND;
         *out = new (std::nothrow) TypeInfo(this, static_cast<int>(index), false, nullptr);
         return *out ? S_OK : E_OUTOFMEMORY;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* out) override {
         if (!out) return E_INVALIDARG;
         if (index >= data_->types.size()) return TYPE_E_ELEMENTNOTFOUND;
         *out = data_->types[index].kind;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** out) override {
         if (!out) return E_INVALIDARG;
         *out = nullptr;
         for (std::size_t i = 0; i < data_->types.size(); ++i)
             if (data_->types[i].guid == guid) return GetTypeInfo(static_cast<UINT>(i), out);
         return TYPE_E_ELEMENTNOTFOUND;
     }
-    HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** out) override {
         if (!out) return E_INVALIDARG;
         *out = static_cast<TLIBATTR*>(std::calloc(1, sizeof(TLIBATTR)));
         if (!*out) return E_OUTOFMEMORY;
@@ -173,16 +158,15 @@ public:
         (*out)->syskind = data_->syskind;
         (*out)->wMajorVerNum = data_->major;
         (*out)->wMinorVerNum = data_->minor;
-        (*out)->wLibFlags = static_cast<WORD>(data_->flags | LIBFLAG_FHASDISKIMAGE);  // read from a file, as Windows says
+        (*out)->wLibFlags =
+            static_cast<WORD>(data_->flags | LIBFLAG_FHASDISKIMAGE);  // read from a file, as Windows says
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override
-    {
+    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override {
         if (out) *out = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* name, BSTR* doc, DWORD* context, BSTR* file) override
-    {
+    HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* name, BSTR* doc, DWORD* context, BSTR* file) override {
         if (index == -1) {
             if (name) *name = make_bstr(data_->name);
             if (doc) *doc = data_->doc ? make_bstr(*data_->doc) : nullptr;
@@ -198,8 +182,7 @@ public:
         if (file) *file = nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE IsName(LPOLESTR name, ULONG, BOOL* found) override
-    {
+    HRESULT STDMETHODCALLTYPE IsName(LPOLESTR name, ULONG, BOOL* found) override {
         if (!name || !found) return E_INVALIDARG;
         *found = FALSE;
         for (const auto& t : data_->types) {
@@ -221,21 +204,18 @@ private:
 };
 
 TypeInfo::TypeInfo(TypeLib* lib, int index, bool vtable_view, const TlbImport* import)
-    : lib_(lib), index_(index), vtable_view_(vtable_view)
-{
+    : lib_(lib), index_(index), vtable_view_(vtable_view) {
     if (import) import_ = *import;
     lib_->AddRef();
 }
 
 TypeInfo::~TypeInfo() { lib_->Release(); }
 
-const TlbType* TypeInfo::type() const
-{
+const TlbType* TypeInfo::type() const {
     return index_ >= 0 ? &lib_->data().types[static_cast<std::size_t>(index_)] : nullptr;
 }
 
-const TlbFunc* TypeInfo::find(MEMBERID memid) const
-{
+const TlbFunc* TypeInfo::find(MEMBERID memid) const {
     const TlbType* t = type();
     if (!t) return nullptr;
     for (const auto& f : t->funcs)
@@ -243,8 +223,7 @@ const TlbFunc* TypeInfo::find(MEMBERID memid) const
     return nullptr;
 }
 
-HRESULT TypeInfo::GetTypeAttr(TYPEATTR** out)
-{
+HRESULT TypeInfo::GetTypeAttr(TYPEATTR** out) {
     if (!out) return E_INVALIDARG;
     auto* a = static_cast<TYPEATTR*>(std::calloc(1, sizeof(TYPEATTR)));
     if (!a) return E_OUTOFMEMORY;
@@ -282,8 +261,7 @@ HRESULT TypeInfo::GetTypeAttr(TYPEATTR** out)
     return S_OK;
 }
 
-HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** out)
-{
+HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     const TlbType* t = type();
@@ -336,8 +314,7 @@ HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** out)
     return S_OK;
 }
 
-HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count)
-{
+HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
     if (!names || !count) return E_INVALIDARG;
     *count = 0;
     const TlbFunc* f = find(memid);
@@ -351,8 +328,7 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count)
     return S_OK;
 }
 
-HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out)
-{
+HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out) {
     if (!out) return E_INVALIDARG;
     const TlbType* t = type();
     if (!t) return TYPE_E_ELEMENTNOTFOUND;
@@ -366,8 +342,7 @@ HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out)
     return S_OK;
 }
 
-HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* out)
-{
+HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* out) {
     if (!out) return E_INVALIDARG;
     const TlbType* t = type();
     if (!t || index >= t->impls.size()) return TYPE_E_ELEMENTNOTFOUND;
@@ -375,8 +350,7 @@ HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* out)
     return S_OK;
 }
 
-HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids)
-{
+HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
     if (!names || !ids || !count) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) ids[i] = MEMBERID_NIL;
     const TlbType* t = type();
@@ -395,8 +369,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids)
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* context, BSTR* file)
-{
+HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* context, BSTR* file) {
     if (context) *context = 0;
     if (file) *file = nullptr;
     if (doc) *doc = nullptr;
@@ -414,8 +387,7 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD*
     return S_OK;
 }
 
-HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out)
-{
+HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     const TlbLibrary& data = lib_->data();
@@ -432,8 +404,7 @@ HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out)
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** lib, UINT* index)
-{
+HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** lib, UINT* index) {
     if (index) *index = static_cast<UINT>(index_);
     if (lib) {
         *lib = lib_;
@@ -448,8 +419,7 @@ HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** lib, UINT* index)
 // are read.
 class MappedFile {
 public:
-    explicit MappedFile(const std::string& path)
-    {
+    explicit MappedFile(const std::string& path) {
         const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return;
         struct stat st {};
@@ -462,8 +432,7 @@ public:
         }
         close(fd);
     }
-    ~MappedFile()
-    {
+    ~MappedFile() {
         if (data_) munmap(const_cast<char*>(data_), size_);
     }
     MappedFile(const MappedFile&) = delete;
@@ -476,8 +445,7 @@ private:
     std::size_t size_ = 0;
 };
 
-HRESULT load_file(LPCOLESTR file, ITypeLib** out)
-{
+HRESULT load_file(LPCOLESTR file, ITypeLib** out) {
     const MappedFile mapped(to_utf8(view(file)));
     if (!mapped.ok()) return TYPE_E_CANTLOADLIBRARY;
     std::string_view image = mapped.bytes();
@@ -489,15 +457,13 @@ HRESULT load_file(LPCOLESTR file, ITypeLib** out)
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-std::u16string guid_text(REFGUID g)
-{
+std::u16string guid_text(REFGUID g) {
     OLECHAR buf[39];
     StringFromGUID2(g, buf, 39);
     return buf;
 }
 
-std::u16string hex_text(unsigned v)
-{
+std::u16string hex_text(unsigned v) {
     static constexpr char16_t digits[] = u"0123456789abcdef";
     std::u16string s;
     do {
@@ -507,8 +473,7 @@ std::u16string hex_text(unsigned v)
     return s;
 }
 
-std::u16string number_text(unsigned v)
-{
+std::u16string number_text(unsigned v) {
     std::u16string s;
     do {
         s.insert(s.begin(), static_cast<char16_t>(u'0' + v % 10));
@@ -517,13 +482,11 @@ std::u16string number_text(unsigned v)
     return s;
 }
 
-std::u16string version_key(REFGUID libid, WORD major, WORD minor)
-{
+std::u16string version_key(REFGUID libid, WORD major, WORD minor) {
     return u"TypeLib\\" + guid_text(libid) + u"\\" + hex_text(major) + u"." + hex_text(minor);
 }
 
-const char16_t* syskind_name(SYSKIND s)
-{
+const char16_t* syskind_name(SYSKIND s) {
     switch (s) {
     case SYS_WIN16: return u"win16";
     case SYS_WIN32: return u"win32";
@@ -532,8 +495,7 @@ const char16_t* syskind_name(SYSKIND s)
     }
 }
 
-bool set_default(const std::u16string& path, std::u16string_view value, LPCWSTR name = nullptr)
-{
+bool set_default(const std::u16string& path, std::u16string_view value, LPCWSTR name = nullptr) {
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
@@ -545,8 +507,7 @@ bool set_default(const std::u16string& path, std::u16string_view value, LPCWSTR 
     return ok;
 }
 
-bool read_default(const std::u16string& path, std::u16string& out, LPCWSTR name = nullptr)
-{
+bool read_default(const std::u16string& path, std::u16string& out, LPCWSTR name = nullptr) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     WCHAR buf[1024];
@@ -561,8 +522,7 @@ bool read_default(const std::u16string& path, std::u16string& out, LPCWSTR name 
     return true;
 }
 
-bool has_subkeys(const std::u16string& path)
-{
+bool has_subkeys(const std::u16string& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     WCHAR name[256];
@@ -574,15 +534,13 @@ bool has_subkeys(const std::u16string& path)
 
 // The interfaces whose registration points at the type library: oleautomation interfaces and
 // dispatch interfaces (dual ones included).
-bool registers_interface(const TlbType& t)
-{
+bool registers_interface(const TlbType& t) {
     return t.kind == TKIND_DISPATCH || (t.kind == TKIND_INTERFACE && (t.flags & TYPEFLAG_FOLEAUTOMATION));
 }
 
 }  // namespace
 
-STDAPI LoadTypeLibEx(LPCOLESTR file, REGKIND regkind, ITypeLib** out)
-{
+STDAPI LoadTypeLibEx(LPCOLESTR file, REGKIND regkind, ITypeLib** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     if (!file) return E_INVALIDARG;
@@ -599,14 +557,12 @@ STDAPI LoadTypeLibEx(LPCOLESTR file, REGKIND regkind, ITypeLib** out)
     return S_OK;
 }
 
-STDAPI LoadTypeLib(LPCOLESTR file, ITypeLib** out)
-{
+STDAPI LoadTypeLib(LPCOLESTR file, ITypeLib** out) {
     // Paths given here are always full paths, which Windows does not register either.
     return LoadTypeLibEx(file, REGKIND_NONE, out);
 }
 
-STDAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT major, USHORT minor, LCID lcid, LPBSTR path)
-{
+STDAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT major, USHORT minor, LCID lcid, LPBSTR path) {
     if (!path) return E_INVALIDARG;
     *path = nullptr;
     const std::u16string base = version_key(guid, major, minor);
@@ -622,8 +578,7 @@ STDAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT major, USHORT minor, LCID lcid
     return TYPE_E_LIBNOTREGISTERED;
 }
 
-STDAPI LoadRegTypeLib(REFGUID guid, WORD major, WORD minor, LCID lcid, ITypeLib** out)
-{
+STDAPI LoadRegTypeLib(REFGUID guid, WORD major, WORD minor, LCID lcid, ITypeLib** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     BSTR path = nullptr;
@@ -634,8 +589,7 @@ STDAPI LoadRegTypeLib(REFGUID guid, WORD major, WORD minor, LCID lcid, ITypeLib*
     return hr;
 }
 
-STDAPI RegisterTypeLib(ITypeLib* lib, LPOLESTR path, LPOLESTR helpdir)
-{
+STDAPI RegisterTypeLib(ITypeLib* lib, LPOLESTR path, LPOLESTR helpdir) {
     if (!lib || !path) return E_INVALIDARG;
     TLIBATTR* attr = nullptr;
     if (FAILED(lib->GetLibAttr(&attr))) return E_FAIL;
@@ -659,7 +613,8 @@ STDAPI RegisterTypeLib(ITypeLib* lib, LPOLESTR path, LPOLESTR helpdir)
         }
         TYPEATTR* ta = nullptr;
         BSTR tname = nullptr;
-        if (SUCCEEDED(info->GetTypeAttr(&ta)) && SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &tname, nullptr, nullptr, nullptr))) {
+        if (SUCCEEDED(info->GetTypeAttr(&ta)) &&
+            SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &tname, nullptr, nullptr, nullptr))) {
             TlbType t;
             t.kind = ta->typekind;
             t.flags = ta->wTypeFlags;
@@ -687,8 +642,7 @@ STDAPI RegisterTypeLib(ITypeLib* lib, LPOLESTR path, LPOLESTR helpdir)
     return ok ? S_OK : TYPE_E_REGISTRYACCESS;
 }
 
-STDAPI UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind)
-{
+STDAPI UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind) {
     const char16_t* sys = syskind_name(syskind);
     if (!sys) return E_INVALIDARG;
     const std::u16string key = version_key(libid, major, minor);

@@ -12,8 +12,7 @@ struct Image {
     std::string_view d;
     bool ok = true;
 
-    std::int32_t i32(std::int64_t at)
-    {
+    std::int32_t i32(std::int64_t at) {
         if (at < 0 || static_cast<std::uint64_t>(at) + 4 > d.size()) {
             ok = false;
             return 0;
@@ -22,8 +21,7 @@ struct Image {
         std::memcpy(&v, d.data() + at, 4);
         return v;
     }
-    std::int16_t i16(std::int64_t at)
-    {
+    std::int16_t i16(std::int64_t at) {
         if (at < 0 || static_cast<std::uint64_t>(at) + 2 > d.size()) {
             ok = false;
             return 0;
@@ -32,8 +30,7 @@ struct Image {
         std::memcpy(&v, d.data() + at, 2);
         return v;
     }
-    GUID guid(std::int64_t at)
-    {
+    GUID guid(std::int64_t at) {
         GUID g{};
         if (at < 0 || static_cast<std::uint64_t>(at) + 16 > d.size()) {
             ok = false;
@@ -42,14 +39,14 @@ struct Image {
         std::memcpy(&g, d.data() + at, 16);
         return g;
     }
-    std::u16string bytes_as_text(std::int64_t at, std::int64_t len)
-    {
+    std::u16string bytes_as_text(std::int64_t at, std::int64_t len) {
         if (at < 0 || len < 0 || static_cast<std::uint64_t>(at + len) > d.size()) {
             ok = false;
             return {};
         }
         std::u16string s;
-        for (std::int64_t i = 0; i < len; ++i) s += static_cast<char16_t>(static_cast<unsigned char>(d[static_cast<std::size_t>(at + i)]));
+        for (std::int64_t i = 0; i < len; ++i)
+            s += static_cast<char16_t>(static_cast<unsigned char>(d[static_cast<std::size_t>(at + i)]));
         return s;
     }
 };
@@ -59,13 +56,28 @@ struct Segment {
     std::int32_t length = 0;
 };
 
-enum Seg { TypeInfoTab, ImpInfo, ImpFiles, RefTab, GuidHash, GuidTab, NameHash, NameTab, StringTab, TypeDescTab,
-           ArrayDesc, CustData, CDGuids, Res0e, Res0f, SegCount };
+enum Seg {
+    TypeInfoTab,
+    ImpInfo,
+    ImpFiles,
+    RefTab,
+    GuidHash,
+    GuidTab,
+    NameHash,
+    NameTab,
+    StringTab,
+    TypeDescTab,
+    ArrayDesc,
+    CustData,
+    CDGuids,
+    Res0e,
+    Res0f,
+    SegCount
+};
 
 }  // namespace
 
-std::shared_ptr<const TlbLibrary> parse_msft(std::string_view data)
-{
+std::shared_ptr<const TlbLibrary> parse_msft(std::string_view data) {
     Image im{data};
     if (im.i32(0) != 0x5446534D || !im.ok) return nullptr;
     auto lib = std::make_shared<TlbLibrary>();
@@ -232,8 +244,7 @@ std::shared_ptr<const TlbLibrary> parse_msft(std::string_view data)
     return lib;
 }
 
-std::optional<std::string_view> elf_section(std::string_view file, std::string_view name)
-{
+std::optional<std::string_view> elf_section(std::string_view file, std::string_view name) {
     if (file.size() < sizeof(Elf64_Ehdr) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0 ||
         file[EI_CLASS] != ELFCLASS64)
         return std::nullopt;

@@ -16,21 +16,37 @@ using pelmora::com::to_utf8;
 
 namespace {
 
-bool valid_base_type(VARTYPE vt)
-{
+bool valid_base_type(VARTYPE vt) {
     switch (vt & VT_TYPEMASK) {
-    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_DATE:
-    case VT_BSTR: case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_VARIANT: case VT_UNKNOWN:
-    case VT_DECIMAL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT:
-    case VT_UINT: case VT_RECORD:
-        return true;
-    default:
-        return false;
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_VARIANT:
+    case VT_UNKNOWN:
+    case VT_DECIMAL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_RECORD: return true;
+    default: return false;
     }
 }
 
-bool valid(VARTYPE vt)
-{
+bool valid(VARTYPE vt) {
     if (vt & ~(VT_BYREF | VT_ARRAY | VT_TYPEMASK)) return false;
     if ((vt & VT_BYREF) && (vt & VT_TYPEMASK) <= VT_NULL && !(vt & VT_ARRAY)) return false;
     if (!(vt & VT_BYREF) && (vt & VT_TYPEMASK) == VT_VARIANT && !(vt & VT_ARRAY)) return false;
@@ -38,8 +54,7 @@ bool valid(VARTYPE vt)
 }
 
 // Banker's rounding, as OLE Automation rounds a double into an integer type.
-bool round_into(double d, double lo, double hi, double& out)
-{
+bool round_into(double d, double lo, double hi, double& out) {
     if (std::isnan(d)) return false;
     const double r = std::nearbyint(d);  // default rounding mode: to nearest, ties to even
     if (r < lo || r > hi) return false;
@@ -48,8 +63,7 @@ bool round_into(double d, double lo, double hi, double& out)
 }
 
 // Text as a number: optional blanks, sign, digits, full stop, digits, exponent, blanks.
-bool text_to_double(BSTR s, double& out)
-{
+bool text_to_double(BSTR s, double& out) {
     const std::string t = to_utf8(std::u16string_view(s ? s : u"", SysStringLen(s)));
     std::size_t i = 0;
     while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
@@ -79,8 +93,7 @@ bool text_to_double(BSTR s, double& out)
 }
 
 // The text of a double with 15 significant digits, as OLE Automation writes it.
-std::u16string double_to_text(double d)
-{
+std::u16string double_to_text(double d) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.15G", d);
     return to_utf16(buf);
@@ -88,8 +101,7 @@ std::u16string double_to_text(double d)
 
 // Reads a scalar source (by value; references followed) into a double. Returns S_OK,
 // DISP_E_TYPEMISMATCH or DISP_E_BADVARTYPE.
-HRESULT as_double(const VARIANT& v, double& out)
-{
+HRESULT as_double(const VARIANT& v, double& out) {
     const bool ref = (v.vt & VT_BYREF) != 0;
     switch (v.vt & VT_TYPEMASK) {
     case VT_EMPTY: out = 0; return S_OK;
@@ -107,15 +119,13 @@ HRESULT as_double(const VARIANT& v, double& out)
 
 }  // namespace
 
-STDAPI_(void) VariantInit(VARIANTARG* v)
-{
+STDAPI_(void) VariantInit(VARIANTARG* v) {
     if (!v) return;
     std::memset(static_cast<void*>(v), 0, sizeof *v);
     v->vt = VT_EMPTY;
 }
 
-STDAPI VariantClear(VARIANTARG* v)
-{
+STDAPI VariantClear(VARIANTARG* v) {
     if (!v) return E_INVALIDARG;
     if (!valid(v->vt)) return DISP_E_BADVARTYPE;
     if (!(v->vt & VT_BYREF)) {
@@ -133,8 +143,7 @@ STDAPI VariantClear(VARIANTARG* v)
     return S_OK;
 }
 
-STDAPI VariantCopy(VARIANTARG* dest, const VARIANTARG* src)
-{
+STDAPI VariantCopy(VARIANTARG* dest, const VARIANTARG* src) {
     if (!dest || !src) return E_INVALIDARG;
     if (!valid(src->vt)) return DISP_E_BADVARTYPE;
     if (dest == src) return S_OK;
@@ -142,7 +151,8 @@ STDAPI VariantCopy(VARIANTARG* dest, const VARIANTARG* src)
     VARIANT copy = *src;
     if (!(src->vt & VT_BYREF)) {
         if (src->vt == VT_BSTR && src->bstrVal) {
-            copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(src->bstrVal), SysStringByteLen(src->bstrVal));
+            copy.bstrVal =
+                SysAllocStringByteLen(reinterpret_cast<LPCSTR>(src->bstrVal), SysStringByteLen(src->bstrVal));
             if (!copy.bstrVal) return E_OUTOFMEMORY;
         } else if ((src->vt == VT_UNKNOWN || src->vt == VT_DISPATCH) && src->punkVal) {
             src->punkVal->AddRef();
@@ -157,8 +167,7 @@ STDAPI VariantCopy(VARIANTARG* dest, const VARIANTARG* src)
     return S_OK;
 }
 
-STDAPI VariantCopyInd(VARIANT* dest, const VARIANTARG* src)
-{
+STDAPI VariantCopyInd(VARIANT* dest, const VARIANTARG* src) {
     if (!dest || !src) return E_INVALIDARG;
     if (!(src->vt & VT_BYREF)) return VariantCopy(dest, src);
     if (!valid(src->vt)) return DISP_E_BADVARTYPE;
@@ -196,8 +205,7 @@ STDAPI VariantCopyInd(VARIANT* dest, const VARIANTARG* src)
     return VariantCopy(dest, &value);
 }
 
-STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT flags, VARTYPE vt)
-{
+STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT flags, VARTYPE vt) {
     if (!dest || !src) return E_INVALIDARG;
     if (!valid(src->vt)) return DISP_E_BADVARTYPE;
     VARIANT from;
@@ -262,7 +270,6 @@ STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT
     return S_OK;
 }
 
-STDAPI VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT flags, VARTYPE vt)
-{
+STDAPI VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT flags, VARTYPE vt) {
     return VariantChangeTypeEx(dest, src, LOCALE_USER_DEFAULT, flags, vt);
 }

@@ -52,9 +52,9 @@ QColor to_qt(Colour c) { return {c.red, c.green, c.blue}; }
 
 Qt::Alignment to_qt(Alignment a) {
     switch (a) {
-        case Alignment::left: return Qt::AlignLeft | Qt::AlignTop;
-        case Alignment::right: return Qt::AlignRight | Qt::AlignTop;
-        case Alignment::centre: return Qt::AlignHCenter | Qt::AlignTop;
+    case Alignment::left: return Qt::AlignLeft | Qt::AlignTop;
+    case Alignment::right: return Qt::AlignRight | Qt::AlignTop;
+    case Alignment::centre: return Qt::AlignHCenter | Qt::AlignTop;
     }
     return Qt::AlignLeft | Qt::AlignTop;
 }
@@ -63,12 +63,11 @@ Qt::Alignment to_qt(Alignment a) {
 // own combo boxes paint a bevel and gradient lightened from the palette, not the colour itself.
 // A plain border makes Qt draw the field from the rule instead of handing it back to the style.
 QString list_style(Colour background, Colour text) {
-    const auto css = [](Colour c) {
-        return QStringLiteral("rgb(%1, %2, %3)").arg(c.red).arg(c.green).arg(c.blue);
-    };
+    const auto css = [](Colour c) { return QStringLiteral("rgb(%1, %2, %3)").arg(c.red).arg(c.green).arg(c.blue); };
     if (background.kind != Colour::Kind::rgb) return {};
-    QString rule = QStringLiteral("QComboBox { background-color: %1; border: 1px solid palette(dark); padding-left: 2px;")
-                       .arg(css(background));
+    QString rule =
+        QStringLiteral("QComboBox { background-color: %1; border: 1px solid palette(dark); padding-left: 2px;")
+            .arg(css(background));
     if (text.kind == Colour::Kind::rgb) rule += QStringLiteral(" color: %1;").arg(css(text));
     return rule + QStringLiteral(" }");
 }
@@ -78,44 +77,37 @@ QString list_style(Colour background, Colour text) {
 void apply_colours(QWidget& w, Colour background, Colour text, bool is_list) {
     QPalette palette = QApplication::palette(&w);
     switch (background.kind) {
-        case Colour::Kind::toolkit_default:
-            w.setAutoFillBackground(false);
-            break;
-        case Colour::Kind::rgb:
-            if (is_list) {
-                palette.setColor(QPalette::Button, to_qt(background));
-                palette.setColor(QPalette::Base, to_qt(background));
-            } else {
-                palette.setColor(w.backgroundRole(), to_qt(background));
-                w.setAutoFillBackground(true);
-            }
-            break;
-        case Colour::Kind::window_background:
-            w.setBackgroundRole(QPalette::Window);
+    case Colour::Kind::toolkit_default: w.setAutoFillBackground(false); break;
+    case Colour::Kind::rgb:
+        if (is_list) {
+            palette.setColor(QPalette::Button, to_qt(background));
+            palette.setColor(QPalette::Base, to_qt(background));
+        } else {
+            palette.setColor(w.backgroundRole(), to_qt(background));
             w.setAutoFillBackground(true);
-            break;
-        case Colour::Kind::window_text:  // not a background colour: treat as the window's
-            w.setBackgroundRole(QPalette::WindowText);
-            w.setAutoFillBackground(true);
-            break;
+        }
+        break;
+    case Colour::Kind::window_background:
+        w.setBackgroundRole(QPalette::Window);
+        w.setAutoFillBackground(true);
+        break;
+    case Colour::Kind::window_text:  // not a background colour: treat as the window's
+        w.setBackgroundRole(QPalette::WindowText);
+        w.setAutoFillBackground(true);
+        break;
     }
     switch (text.kind) {
-        case Colour::Kind::toolkit_default:
-            break;
-        case Colour::Kind::rgb:
-            if (is_list) {
-                palette.setColor(QPalette::ButtonText, to_qt(text));
-                palette.setColor(QPalette::Text, to_qt(text));
-            } else {
-                palette.setColor(w.foregroundRole(), to_qt(text));
-            }
-            break;
-        case Colour::Kind::window_text:
-            w.setForegroundRole(QPalette::WindowText);
-            break;
-        case Colour::Kind::window_background:
-            w.setForegroundRole(QPalette::Window);
-            break;
+    case Colour::Kind::toolkit_default: break;
+    case Colour::Kind::rgb:
+        if (is_list) {
+            palette.setColor(QPalette::ButtonText, to_qt(text));
+            palette.setColor(QPalette::Text, to_qt(text));
+        } else {
+            palette.setColor(w.foregroundRole(), to_qt(text));
+        }
+        break;
+    case Colour::Kind::window_text: w.setForegroundRole(QPalette::WindowText); break;
+    case Colour::Kind::window_background: w.setForegroundRole(QPalette::Window); break;
     }
     w.setPalette(palette);
     if (is_list) w.setStyleSheet(list_style(background, text));

@@ -50,19 +50,15 @@ namespace {
 
 void hand_over(const FailureSink& sink, const RuntimeError& failure) noexcept {
     try {
-        if (sink)
-            sink(failure);
-        else
-            report_to_stderr(failure);
+        if (sink) sink(failure);
+        else report_to_stderr(failure);
     } catch (...) {
         report_to_stderr(failure);  // a failing sink must not let the failure escape either
     }
 }
 
 // Building the RuntimeError itself may fail for want of memory; then a fixed line is all we can do.
-void report_unreportable() noexcept {
-    std::fputs("pelmora: run-time error 7: Out of memory\n", stderr);
-}
+void report_unreportable() noexcept { std::fputs("pelmora: run-time error 7: Out of memory\n", stderr); }
 
 }  // namespace
 

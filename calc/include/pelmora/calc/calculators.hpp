@@ -36,21 +36,21 @@ struct EthnicGroup {
 
 /// The intermediate values of one evaluation. Quantities not reached (missing input) stay 0.
 struct Evaluation {
-    Arg result;             ///< the centile as a double, or text of length zero when an input is missing
-    bool missing = false;   ///< true when an input was missing
-    double weight = 0;      ///< booking weight after the weight band
+    Arg result;            ///< the centile as a double, or text of length zero when an input is missing
+    bool missing = false;  ///< true when an input was missing
+    double weight = 0;     ///< booking weight after the weight band
     double weight_term = 0;
     double height_term = 0;
     double sex_term = 0;
     double ethnic_term = 0;
     double parity_term = 0;
     double term_weight = 0;
-    double weeks = 0;       ///< gestation as stored back into gest
+    double weeks = 0;  ///< gestation as stored back into gest
     double proportion = 0;
     double optimal_weight = 0;
     double spread = 0;
     double z = 0;
-    double centile = 0;     ///< the result as a double
+    double centile = 0;  ///< the result as a double
 };
 
 /// Runs the fifteen steps for `base`. Writes back into gest (and, for Sweden, ht) exactly as

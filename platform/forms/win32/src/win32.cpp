@@ -46,10 +46,10 @@ std::wstring widen(std::string_view text) {
 
 COLORREF resolve(Colour colour, int system_default) noexcept {
     switch (colour.kind) {
-        case Colour::Kind::rgb: return RGB(colour.red, colour.green, colour.blue);
-        case Colour::Kind::window_background: return GetSysColor(COLOR_WINDOW);
-        case Colour::Kind::window_text: return GetSysColor(COLOR_WINDOWTEXT);
-        case Colour::Kind::toolkit_default: break;
+    case Colour::Kind::rgb: return RGB(colour.red, colour.green, colour.blue);
+    case Colour::Kind::window_background: return GetSysColor(COLOR_WINDOW);
+    case Colour::Kind::window_text: return GetSysColor(COLOR_WINDOWTEXT);
+    case Colour::Kind::toolkit_default: break;
     }
     return GetSysColor(system_default);
 }
@@ -117,13 +117,13 @@ public:
     }
     HBRUSH background_brush(int default_background) noexcept {
         switch (background_.kind) {
-            case Colour::Kind::rgb:
-                if (brush_ == nullptr) brush_ = CreateSolidBrush(RGB(background_.red, background_.green, background_.blue));
-                if (brush_ != nullptr) return brush_;
-                break;
-            case Colour::Kind::window_background: return GetSysColorBrush(COLOR_WINDOW);
-            case Colour::Kind::window_text: return GetSysColorBrush(COLOR_WINDOWTEXT);
-            case Colour::Kind::toolkit_default: break;
+        case Colour::Kind::rgb:
+            if (brush_ == nullptr) brush_ = CreateSolidBrush(RGB(background_.red, background_.green, background_.blue));
+            if (brush_ != nullptr) return brush_;
+            break;
+        case Colour::Kind::window_background: return GetSysColorBrush(COLOR_WINDOW);
+        case Colour::Kind::window_text: return GetSysColorBrush(COLOR_WINDOWTEXT);
+        case Colour::Kind::toolkit_default: break;
         }
         return GetSysColorBrush(default_background);
     }
@@ -134,8 +134,7 @@ public:
     void place() noexcept {
         if (hwnd_ == nullptr) return;
         const RECT r = pixels();
-        SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
         after_place();
     }
     virtual void after_place() noexcept {}
@@ -266,9 +265,9 @@ public:
 private:
     [[nodiscard]] DWORD align_style() const noexcept {
         switch (alignment_) {
-            case Alignment::right: return SS_RIGHT;
-            case Alignment::centre: return SS_CENTER;
-            case Alignment::left: break;
+        case Alignment::right: return SS_RIGHT;
+        case Alignment::centre: return SS_CENTER;
+        case Alignment::left: break;
         }
         return SS_LEFT;
     }
@@ -593,57 +592,57 @@ void Win32List::command(WORD code) {
 
 LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-        case WM_NCCREATE: {
-            const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-            if (cs->lpCreateParams != nullptr) {
-                auto* surface = static_cast<Win32Surface*>(static_cast<Peer*>(cs->lpCreateParams));
-                surface->window_created(window);
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(surface));
-            }
-            break;
+    case WM_NCCREATE: {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+        if (cs->lpCreateParams != nullptr) {
+            auto* surface = static_cast<Win32Surface*>(static_cast<Peer*>(cs->lpCreateParams));
+            surface->window_created(window);
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(surface));
         }
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-            if (Peer* peer = peer_of(reinterpret_cast<HWND>(lparam)))
-                return reinterpret_cast<LRESULT>(
-                    peer->colour_dc(reinterpret_cast<HDC>(wparam), peer->default_background()));
-            break;
-        case WM_COMMAND:
-            if (lparam != 0)
-                if (Peer* peer = peer_of(reinterpret_cast<HWND>(lparam))) peer->command(HIWORD(wparam));
-            return 0;
-        case WM_ERASEBKGND:
-            if (Peer* peer = peer_of(window)) {
+        break;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+        if (Peer* peer = peer_of(reinterpret_cast<HWND>(lparam)))
+            return reinterpret_cast<LRESULT>(
+                peer->colour_dc(reinterpret_cast<HDC>(wparam), peer->default_background()));
+        break;
+    case WM_COMMAND:
+        if (lparam != 0)
+            if (Peer* peer = peer_of(reinterpret_cast<HWND>(lparam))) peer->command(HIWORD(wparam));
+        return 0;
+    case WM_ERASEBKGND:
+        if (Peer* peer = peer_of(window)) {
+            RECT client{};
+            GetClientRect(window, &client);
+            FillRect(reinterpret_cast<HDC>(wparam), &client, peer->background_brush(peer->default_background()));
+            return 1;
+        }
+        break;
+    case WM_PAINT: {
+        PAINTSTRUCT ps{};
+        if (HDC dc = BeginPaint(window, &ps)) {
+            if (GetWindowLongPtrW(window, GWLP_USERDATA) == 0) {  // a frame: etched border, no title
                 RECT client{};
                 GetClientRect(window, &client);
-                FillRect(reinterpret_cast<HDC>(wparam), &client, peer->background_brush(peer->default_background()));
-                return 1;
+                DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
             }
-            break;
-        case WM_PAINT: {
-            PAINTSTRUCT ps{};
-            if (HDC dc = BeginPaint(window, &ps)) {
-                if (GetWindowLongPtrW(window, GWLP_USERDATA) == 0) {  // a frame: etched border, no title
-                    RECT client{};
-                    GetClientRect(window, &client);
-                    DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
-                }
-                EndPaint(window, &ps);
-            }
-            return 0;
+            EndPaint(window, &ps);
         }
-        case WM_DESTROY:
-            if (auto* surface = reinterpret_cast<Win32Surface*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
-                surface->window_destroying();
-            break;
-        case WM_NCDESTROY:
-            if (auto* surface = reinterpret_cast<Win32Surface*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
-                SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-                surface->window_gone();
-            }
-            break;
-        default: break;
+        return 0;
+    }
+    case WM_DESTROY:
+        if (auto* surface = reinterpret_cast<Win32Surface*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+            surface->window_destroying();
+        break;
+    case WM_NCDESTROY:
+        if (auto* surface = reinterpret_cast<Win32Surface*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            surface->window_gone();
+        }
+        break;
+    default: break;
     }
     return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -672,9 +671,7 @@ Toolkit& toolkit() {
     return instance;
 }
 
-SurfaceWindow* window_side(Surface& surface) noexcept {
-    return dynamic_cast<Win32Surface*>(&surface);
-}
+SurfaceWindow* window_side(Surface& surface) noexcept { return dynamic_cast<Win32Surface*>(&surface); }
 
 long live_windows() noexcept { return live_surface_windows.load(); }
 
