@@ -23,7 +23,7 @@ keep=
 if [ "${2:-}" = --keep-screenshot ] && [ -n "${3:-}" ]; then keep=$(realpath -m "$3"); fi
 # What the build produced: tests/wine's summary where it exists, else the component's own output.
 pelmora_dll="$build/component/pelmora.dll"
-pelmora_idl="$here/../../component/pelmora.idl"
+pelmora_idl="$here/../../interface/pelmora.idl"
 if [ -f "$build/tests/wine/wine-targets.sh" ]; then
     # shellcheck disable=SC1091
     . "$build/tests/wine/wine-targets.sh"
@@ -39,7 +39,7 @@ for f in "$pelmora_dll" "$bin/pelmora-forms-win32-test.exe" "$bin/pelmora-ole-co
     [ -f "$f" ] || { echo "FAIL: $f was not built" >&2; exit 1; }
 done
 # The version-independent ProgID, where the component keeps it (its registration table, or the IDL).
-progid=$(sed -n 's/.*char prog_id\[\] *= *"\([^"]*\)".*/\1/p' "$(dirname "$pelmora_idl")/registration.hpp" 2>/dev/null | head -n 1)
+progid=$(sed -n 's/.*char prog_id\[\] *= *"\([^"]*\)".*/\1/p' "$here/../../component/registration.hpp" 2>/dev/null | head -n 1)
 [ -n "$progid" ] || progid=$(sed -n 's/.*vi_progid("\([^"]*\)").*/\1/p' "$pelmora_idl" | head -n 1)
 [ -n "$progid" ] || { echo "FAIL: the component's ProgID was not found" >&2; exit 1; }
 
