@@ -6,6 +6,7 @@
 #                             HOME in <dir>/home, Wine's own Windows fonts in C:\windows\Fonts,
 #                             crash dialog off; sets WINE, WINESERVER, WINEPREFIX, WINEARCH
 #   wine_fonts                copies Wine's Windows fonts (Debian's fonts-wine) into the prefix
+#   wine_headless             windows and drawing with no display: Wine's null graphics driver
 #   wine_run <secs> ...       runs a Windows program (or built-in like regsvr32, reg) under timeout
 #   wine_path <path>          the Windows path (Z:\...) of a Linux path
 #   wine_stop                 waits for the prefix's wineserver to end (kills it after a minute)
@@ -70,6 +71,12 @@ wine_fonts() {
         return 1
     }
     mkdir -p "$to" && cp -f "$from"/*.fon "$from"/*.ttf "$to"/
+}
+
+# Without a display Wine can make no top-level window; its null graphics driver can (and draws
+# into memory). Takes effect for the prefix's next wineserver, so the running one is ended.
+wine_headless() {
+    wine_run 60 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null && wine_stop
 }
 
 wine_run() {
