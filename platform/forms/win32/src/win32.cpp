@@ -618,6 +618,14 @@ void Win32List::command(WORD code) {
     deliver(handler, surface_->sink());
 }
 
+// A frame's etched border (it has no title); the surface draws nothing over its background.
+void paint_border(HWND window, HDC dc) noexcept {
+    if (GetWindowLongPtrW(window, GWLP_USERDATA) != 0) return;  // the surface
+    RECT client{};
+    GetClientRect(window, &client);
+    DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
+}
+
 LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_NCCREATE: {
@@ -651,15 +659,14 @@ LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_PAINT: {
         PAINTSTRUCT ps{};
         if (HDC dc = BeginPaint(window, &ps)) {
-            if (GetWindowLongPtrW(window, GWLP_USERDATA) == 0) {  // a frame: etched border, no title
-                RECT client{};
-                GetClientRect(window, &client);
-                DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
-            }
+            paint_border(window, dc);
             EndPaint(window, &ps);
         }
         return 0;
     }
+    case WM_PRINTCLIENT:  // drawn into another DC: a picture of the form
+        paint_border(window, reinterpret_cast<HDC>(wparam));
+        return 0;
     case WM_DESTROY:
         if (auto* surface = reinterpret_cast<Win32Surface*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
             surface->window_destroying();
