@@ -189,6 +189,20 @@ host_script_test() {
     PELMORA_HOST=$(wine_path "$pelmora_host") wine_run 300 "$pelmora_host_test" --gtest_brief=1
 }
 
+# pelmora-host.exe --screenshot: prints what the result label shows and draws the form (with no
+# display): its lists' pale blue, the result's pale red and black text are on the picture.
+host_screenshot() {
+    local shot="$logs/pelmora-host-$arch.png" shown
+    rm -f "$shot"
+    shown=$(wine_run 120 "$pelmora_host" --screenshot "$(wine_path "$shot")" | tr -d '\r') || return 1
+    echo "shows: $shown"
+    [ "$shown" = 56 ] || return 1
+    identify "$shot" || return 1
+    for colour in '#C0C0FF' '#FFC0C0' '#000000'; do
+        convert "$shot" -unique-colors txt:- | grep -qi "$colour" || { echo "no $colour on the picture"; return 1; }
+    done
+}
+
 for arch in win64 win32; do
     begun=$SECONDS
     unset pelmora_host pelmora_host_test
@@ -214,6 +228,7 @@ for arch in win64 win32; do
         check "$arch: suite ${suite##*/} under Wine" wine_run 600 "$suite" --gtest_brief=1
     done
     check "$arch: pelmora-host.exe answers the demo host's script test" host_script_test
+    check "$arch: pelmora-host.exe --screenshot draws the form and prints 56" host_screenshot
     check "$arch: regsvr32 /u unregisters pelmora.dll" wine_run 120 regsvr32 /u /s "$dll_win"
     check "$arch: no key of the class, its ProgIDs or type library is left" registry_holds_none_of_the_keys
 
