@@ -68,11 +68,32 @@ extern const BaseModel sweden;
 extern const BaseModel new_zealand;
 extern const BaseModel australia;
 
+const BaseModel& model_of(Base base) noexcept;
+
 /// Runs the fifteen steps with a base's recipe. Throws Failure.
 Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
 
-/// Step 14 and 15: the centile in percent for z, by 1001 midpoint slices. |z| above 1000 is
-/// integrated as if it were 1000.
+/// Steps 1 to 13 into `ev`: everything up to z, or ev.missing. Throws Failure; what `ev` holds
+/// then is the steps done so far.
+void run_to_z(const BaseModel& model, Evaluation& ev, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
+              Arg& par);
+
+/// Step 14 before its sum: the step, how many slices are summed, and whether the centile is
+/// mirrored. The slices' areas are those of slice_areas(step, slices, ...); their sum, taken in
+/// slice order from +0, is what finish_integral completes.
+struct Integral {
+    double step;
+    std::size_t slices;
+    bool mirrored;
+};
+
+/// Plans the integral for z; |z| above 1000 is integrated as if it were 1000. Throws Failure.
+Integral plan_integral(double z);
+
+/// Steps 14.4 to 15 from the slices' sum: the centile in percent. Throws Failure.
+double finish_integral(const Integral& integral, double sum);
+
+/// Steps 14 and 15: the centile in percent for z, by 1001 midpoint slices.
 double centile_of(double z);
 
 }  // namespace pelmora::calc::detail
