@@ -17,6 +17,7 @@
 #include "pelmora/calc/calculators.hpp"
 #include "pelmora/calc/engine.hpp"
 #include "slices.hpp"
+#include "vector_exp.hpp"
 
 #ifdef PELMORA_BENCH_BATCH
 #include <sys/resource.h>

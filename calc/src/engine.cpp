@@ -23,7 +23,7 @@ constexpr std::size_t rows_per_thread = 8192;
 class RowRunner {
 public:
     RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures)
-        : rows_(rows), out_(results), failures_(failures), side_by_side_(detail::vector_exp_available()) {}
+        : rows_(rows), out_(results), failures_(failures), side_by_side_(true) {}
 
     void run(std::size_t begin, std::size_t end) {
         for (std::size_t row = begin; row < end; ++row) start(row);
@@ -53,7 +53,8 @@ private:
         clear(row);
         const std::uint8_t base = rows_.base[row];
         if (base > static_cast<std::uint8_t>(Base::australia)) {
-            fail(row, invalid_argument_error, std::string(invalid_argument_text) + " (base)");
+            fail(row, error_number(Error::invalid_argument),
+                 std::string(error_text(Error::invalid_argument)) + " (base)");
             return;
         }
         const double in[7] = {rows_.bwt[row], rows_.gest[row], rows_.wt[row], rows_.ht[row],

@@ -49,18 +49,18 @@ struct EthnicTable {
     [[nodiscard]] double default_term() const noexcept { return compared < rows.size() ? rows[compared].term : 0.0; }
 };
 
-/// Steps 3 and 4 of a base: the weight term and the height term from the clamped booking
+/// The base's own recipe: the weight term and the height term from the clamped booking
 /// weight, reading (and for Sweden writing) `ht` as the base's recipe says.
 using WeightHeightTerms = void (*)(Evaluation& ev, double weight, Arg& ht);
 
 struct BaseModel {
     Base base;
-    WeightHeightTerms weight_and_height;  ///< steps 3 and 4
-    double sex_term;                      ///< step 5: + for code 1, - for any other value
-    EthnicTable ethnic;                   ///< step 6
-    std::array<double, 5> parity;         ///< step 7: codes 0..3, then the term of any other value
-    double constant;                      ///< step 8: term-weight constant
-    double spread;                        ///< step 12: spread coefficient
+    WeightHeightTerms weight_and_height;  ///< the weight and height terms
+    double sex_term;                      ///< + for code 1, - for any other value
+    EthnicTable ethnic;                   ///< the ethnic terms and their default
+    std::array<double, 5> parity;         ///< codes 0..3, then the term of any other value
+    double constant;                      ///< term-weight constant
+    double spread;                        ///< spread coefficient
 };
 
 extern const BaseModel united_kingdom;
@@ -70,17 +70,18 @@ extern const BaseModel australia;
 
 const BaseModel& model_of(Base base) noexcept;
 
-/// Runs the fifteen steps with a base's recipe. Throws Failure.
+/// The whole calculation with a base's recipe: missing-input test, weight band, term weight,
+/// weeks, gestation proportion, optimal weight, spread, z and centile integral. Throws Failure.
 Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
 
-/// Steps 1 to 13 into `ev`: everything up to z, or ev.missing. Throws Failure; what `ev` holds
-/// then is the steps done so far.
+/// The calculation up to z into `ev` (or ev.missing): everything but the centile integral.
+/// Throws Failure; `ev` then holds what was computed before it.
 void run_to_z(const BaseModel& model, Evaluation& ev, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
               Arg& par);
 
-/// Step 14 before its sum: the step, how many slices are summed, and whether the centile is
-/// mirrored. The slices' areas are those of slice_areas(step, slices, ...); their sum, taken in
-/// slice order from +0, is what finish_integral completes.
+/// The centile integral before its sum: the step, how many slices are summed, and whether the
+/// centile is mirrored. The slices' areas are those of slice_areas(step, slices, ...); their
+/// sum, taken in slice order from +0, is what finish_integral completes.
 struct Integral {
     double step;
     std::size_t slices;
@@ -90,10 +91,11 @@ struct Integral {
 /// Plans the integral for z; |z| above 1000 is integrated as if it were 1000. Throws Failure.
 Integral plan_integral(double z);
 
-/// Steps 14.4 to 15 from the slices' sum: the centile in percent. Throws Failure.
+/// The centile in percent from the slices' sum: one half added, mirrored for a negative z,
+/// times 100. Throws Failure.
 double finish_integral(const Integral& integral, double sum);
 
-/// Steps 14 and 15: the centile in percent for z, by 1001 midpoint slices.
+/// The centile integral: the centile in percent for z, by 1001 midpoint slices.
 double centile_of(double z);
 
 }  // namespace pelmora::calc::detail

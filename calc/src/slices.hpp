@@ -16,23 +16,16 @@ void slice_areas(double h, std::size_t n, double* area) noexcept;
 /// The same, one slice at a time through std::exp.
 void slice_areas_scalar(double h, std::size_t n, double* area) noexcept;
 
-/// The same, four slices at a time through a vector copy of the platform's exp. Only callable
-/// when vector_exp_available() is true.
+/// The same, four slices at a time through the vector copy of glibc's exp (vector_exp.hpp). Only
+/// callable when vector_exp_available() is true.
 void slice_areas_vector(double h, std::size_t n, double* area) noexcept;
-
-/// True when the vector exp runs here and gives std::exp's bits: glibc on an x86-64 CPU with
-/// AVX2 and FMA (where glibc itself runs its FMA variant of exp), confirmed once by comparing
-/// the two on arguments where the FMA and plain variants of that exp disagree.
-bool vector_exp_available() noexcept;
 
 /// Four integrals side by side, one in each lane of a vector: for j < 4, sum[j] is the sum, in
 /// slice order from +0, of the areas of the first n slices of step h[j], bit for bit what
 /// slice_areas and a sum in slice order give. Each lane adds its own areas one after the other;
 /// the lanes' chains are independent, so four rows cost about what one does. Needs
-/// 0 <= h[j] <= 1, n <= 1001. Only callable when vector_exp_available() is true.
+/// 0 <= h[j] <= 1, n <= 1001. Uses the vector exp when vector_exp_available() is true, std::exp
+/// one slice at a time otherwise.
 void slice_sums4(const double* h, std::size_t n, double* sum) noexcept;
-
-/// The vector exp of four arguments, for the tests. Same condition as slice_areas_vector.
-void vector_exp4(const double* x, double* y) noexcept;
 
 }  // namespace pelmora::calc::detail

@@ -14,12 +14,15 @@
 
 #include "pelmora/calc/calculators.hpp"
 #include "pelmora/calc/engine.hpp"
+#include "pelmora/errors.hpp"
 
 namespace {
 
 namespace calc = pelmora::calc;
 
-constexpr int out_of_memory = 7;
+using pelmora::Error;
+constexpr int out_of_memory = pelmora::error_number(Error::out_of_memory);
+static_assert(PELMORA_INVALID_ARGUMENT == pelmora::error_number(Error::invalid_argument));
 
 bool known_base(int base) noexcept { return base >= 0 && base <= static_cast<int>(calc::Base::australia); }
 
@@ -74,7 +77,8 @@ int pelmora_evaluate(int base, const pelmora_inputs* in, pelmora_evaluation* out
     }
     if (!in || !known_base(base)) {
         out->error = PELMORA_INVALID_ARGUMENT;
-        set_message(*out, in ? "Invalid procedure call or argument (base)" : "Invalid procedure call or argument");
+        std::snprintf(out->message, sizeof out->message, "%s%s", pelmora::error_text(Error::invalid_argument),
+                      in ? " (base)" : "");
         return out->error;
     }
     try {
@@ -138,15 +142,8 @@ pelmora_class pelmora_classify(double centile, double sga_below, double lga_abov
 }
 
 const char* pelmora_error_text(int number) {
-    switch (number) {
-    case 5: return calc::invalid_argument_text;
-    case 6: return calc::Failure::text_of(calc::FailureKind::overflow);
-    case 7: return "Out of memory";
-    case 11: return calc::Failure::text_of(calc::FailureKind::division_by_zero);
-    case 13: return calc::Failure::text_of(calc::FailureKind::type_mismatch);
-    case 94: return calc::Failure::text_of(calc::FailureKind::invalid_use_of_null);
-    default: return "";
-    }
+    const auto e = pelmora::error_numbered(number);
+    return e ? pelmora::error_text(*e) : "";
 }
 
 const char* pelmora_base_name(int base) {

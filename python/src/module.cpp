@@ -116,5 +116,4 @@ PYBIND11_MODULE(_pelmora, m) {
     py::list parity;
     for (const auto t : calc::parity_texts()) parity.append(std::string(t));
     m.attr("parity") = parity;  // index = code
-    m.attr("invalid_argument_error") = calc::invalid_argument_error;
 }

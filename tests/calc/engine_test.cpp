@@ -71,7 +71,7 @@ Expected one_row(const Row& r) {
     for (std::size_t k = 0; k < 7; ++k) a[k] = std::isnan(r.in[k]) ? Arg() : Arg::r8(r.in[k]);
     Expected e;
     if (r.base > 3) {
-        e.error = invalid_argument_error;
+        e.error = error_number(Error::invalid_argument);
         e.message = "Invalid procedure call or argument (base)";
         return e;
     }

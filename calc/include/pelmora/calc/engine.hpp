@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pelmora/calc/calculators.hpp"
+#include "pelmora/errors.hpp"
 
 namespace pelmora::calc {
 
@@ -32,7 +33,8 @@ struct Rows {
     Column<double> bwt, gest, wt, ht, sex, eth, par;
 };
 
-/// What a batch can give per row. Quantities a row does not reach (a missing input, a failure)
+/// What a batch can give per row. A row whose base value names no base fails with
+/// Error::invalid_argument. Quantities a row does not reach (a missing input, a failure)
 /// are NaN.
 enum class Quantity : std::uint8_t {
     centile,         ///< the result, in percent
@@ -69,10 +71,6 @@ struct Thresholds {
 [[nodiscard]] SizeClass classify(double centile, const Thresholds& t = {}) noexcept;
 /// "SGA", "AGA", "LGA", or "" for none.
 [[nodiscard]] const char* class_text(SizeClass c) noexcept;
-
-/// The runtime error a row gets for a base value that names no base.
-inline constexpr int invalid_argument_error = 5;
-inline constexpr const char* invalid_argument_text = "Invalid procedure call or argument";
 
 /// A failed row: its index, the runtime error number and the message the calculator's Failure
 /// gives (e.g. "Overflow (weight band)").
