@@ -9,6 +9,7 @@ packages=(
   mingw-w64-tools g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine64 wine libwine-dev
   xvfb xauth imagemagick
+  python3-dev python3-pybind11 python3-numpy python3-pytest python3-pandas
 )
 
 missing=()

@@ -99,12 +99,18 @@ def _base_codes(base):
     if arr.dtype.kind in "biu" or (arr.dtype.kind == "f" and _np.all(arr == _np.floor(arr))):
         codes = arr.astype(_np.int64)
     else:
-        flat = [b.decode() if isinstance(b, bytes) else b for b in arr.ravel()]
-        try:
-            codes = _np.array([_BASE_CODES[b] if isinstance(b, str) else int(b) for b in flat], dtype=_np.int64)
-        except KeyError as e:
-            raise ValueError(f"base: unknown base {e.args[0]!r} (expected a code 0-3 or one of: "
-                             f"{', '.join(_BASE_CODES)})") from None
+        def code(b):
+            if isinstance(b, bytes):
+                b = b.decode()
+            if isinstance(b, str) and b in _BASE_CODES:
+                return _BASE_CODES[b]
+            try:  # a code, or a code written as text (as numpy writes numbers in a list with texts)
+                return int(b)
+            except (TypeError, ValueError):
+                raise ValueError(f"base: unknown base {b!r} (expected a code 0-3 or one of: "
+                                 f"{', '.join(_BASE_CODES)})") from None
+
+        codes = _np.array([code(b) for b in arr.ravel()], dtype=_np.int64)
         codes = codes.reshape(arr.shape)
     if _np.any((codes < 0) | (codes > 3)):
         raise ValueError("base: codes are 0 (United Kingdom), 1 (Sweden), 2 (New Zealand), 3 (Australia)")
