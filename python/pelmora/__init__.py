@@ -68,6 +68,14 @@ def _codes(values, table, what, base=None):
         return arr.astype(_np.float64, copy=False)
     if arr.dtype.kind not in "OUS":
         raise TypeError(f"{what}: expected numbers or texts, got {arr.dtype}")
+    if arr.ndim == 0 and isinstance(arr[()], (str, bytes)):
+        # One text for every row: its code once per base, then looked up by the rows' bases.
+        if base is None:
+            return _codes(_np.array([arr[()]], dtype=object), table, what).reshape(())
+        lut = _np.full(4, _np.nan)
+        for b in _np.unique(base):
+            lut[b] = _codes(_np.array([arr[()]], dtype=object), table, what, _np.array([b]))[0]
+        return lut[base]
     if base is not None:
         arr, base = _np.broadcast_arrays(arr, base)
     out = _np.empty(arr.shape, dtype=_np.float64)
