@@ -120,7 +120,7 @@ std::vector<Case> generated(std::size_t count) {
             c.name = "weight lowered to the band";
             break;
         case 5:
-            c.in[rng.below(7)] = missing;
+            c.in[static_cast<std::size_t>(rng.below(7))] = missing;
             c.name = "a missing input";
             break;
         case 6:
