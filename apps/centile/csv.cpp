@@ -1,5 +1,6 @@
 #include "csv.hpp"
 
+#include <charconv>
 #include <cstring>
 
 namespace pelmora::centile {
@@ -55,6 +56,18 @@ void append_field(std::string& out, std::string_view field) {
         out.push_back(c);
     }
     out.push_back('"');
+}
+
+void append_number(std::string& out, double v) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+std::string format_number(double v) {
+    std::string s;
+    append_number(s, v);
+    return s;
 }
 
 std::size_t find_record_end(std::string_view data) noexcept {

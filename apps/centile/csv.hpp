@@ -17,6 +17,12 @@ bool split_record(std::string_view record, std::vector<std::string>& fields);
 /// a carriage return or a line feed.
 void append_field(std::string& out, std::string_view field);
 
+/// Appends the shortest text that reads back as the same double.
+void append_number(std::string& out, double v);
+
+/// Shortest text that reads back as the same double.
+std::string format_number(double v);
+
 /// Finds the end of the first complete record in `data`: the index of its line feed outside
 /// quotes, or npos when the record is not complete yet.
 std::size_t find_record_end(std::string_view data) noexcept;

@@ -1,7 +1,10 @@
 // pelmora-centile: a customised birth-weight centile from the command line.
 
 #include <array>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -21,7 +24,7 @@ using calc::Base;
 constexpr const char* usage = R"(Usage:
   pelmora-centile --base BASE --bwt GRAMS (--gest DAYS | --gest-weeks W [--gest-days D])
                   --wt KG --ht CM --sex SEX --eth GROUP --par PARITY
-  pelmora-centile --csv < input.csv > output.csv
+  pelmora-centile --csv [--classify] < input.csv > output.csv
   pelmora-centile --help
 
 Computes a baby's customised birth-weight centile against one of four reference populations.
@@ -36,15 +39,20 @@ Computes a baby's customised birth-weight centile against one of four reference 
   --eth GROUP     the base's ethnic group by its text (e.g. European, Pakistani) or code
   --par PARITY    0, 1, 2, 3, "4 or more", or another code (taking the "4 or more" term)
 
+  --classify      also give the class: SGA below the 10th centile, LGA above the 90th,
+                  AGA otherwise (--sga-below P and --lga-above P set other thresholds)
+
 Prints the centile and the intermediate values of the calculation.
 
 --csv reads CSV on standard input and writes CSV on standard output. The header must name the
 columns base,bwt,gest,wt,ht,sex,eth,par (any order; other columns pass through). gest is in
 days. An empty field is a missing input; any other field is passed to the calculator as text.
-Each row gets the columns centile, gest_out, ht_out, z, optimal_weight and error.
+Each row gets the columns centile, gest_out, ht_out, z, optimal_weight (class with
+--classify) and error.
 Exit status: 0 when every row was computed, 1 when some row failed, 2 for unusable input
 (or when the input cannot be read or the output cannot be written).
-Without --csv: 0 on success, 1 when the calculation fails, 2 for bad options.
+Without --csv: 0 on success, 1 when the calculation fails, 2 for bad options or when the
+output cannot be written.
 )";
 
 [[noreturn]] void bad_usage(const std::string& message) {
@@ -73,7 +81,31 @@ double code_option(const std::string& flag, const std::string& text,
 
 void print_row(const char* label, double v) { std::printf("  %-26s %s\n", label, centile::format_number(v).c_str()); }
 
-int single(std::map<std::string, std::string>& opts) {
+// Output that cannot be written (a full disk, a closed pipe) is no success.
+int finish_output(int status) {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int e = errno;
+        std::fprintf(stderr, "pelmora-centile: writing the output failed%s%s\n", e ? ": " : "",
+                     e ? std::strerror(e) : "");
+        return 2;
+    }
+    return status;
+}
+
+calc::Thresholds thresholds_option(std::map<std::string, std::string>& opts) {
+    calc::Thresholds t;
+    for (const auto& [flag, slot] : {std::pair{"--sga-below", &t.sga_below}, std::pair{"--lga-above", &t.lga_above}}) {
+        if (const auto it = opts.find(flag); it != opts.end()) {
+            *slot = number_option(flag, it->second);
+            opts.erase(it);
+        }
+    }
+    if (!(t.sga_below <= t.lga_above)) bad_usage("--sga-below must not exceed --lga-above");
+    return t;
+}
+
+int single(std::map<std::string, std::string>& opts, bool classify) {
     auto take = [&](const char* flag) -> std::optional<std::string> {
         const auto it = opts.find(flag);
         if (it == opts.end()) return std::nullopt;
@@ -116,6 +148,7 @@ int single(std::map<std::string, std::string>& opts) {
     int code = 0;
     for (const auto t : calc::parity_texts()) parities.emplace_back(t, code++);
     double par = code_option("--par", need("--par"), parities);
+    const calc::Thresholds thresholds = thresholds_option(opts);
     if (!opts.empty()) bad_usage("unknown option " + opts.begin()->first);
 
     std::array<Arg, 7> a{Arg::ref(&bwt), Arg::ref(&gest), Arg::ref(&wt), Arg::ref(&ht),
@@ -124,6 +157,7 @@ int single(std::map<std::string, std::string>& opts) {
         const calc::Evaluation ev = calc::evaluate(*base, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
         std::printf("Base: %s\n", std::string(calc::base_name(*base)).c_str());
         std::printf("Centile: %s\n", centile::format_number(ev.centile).c_str());
+        if (classify) std::printf("Class: %s\n", calc::class_text(calc::classify(ev.centile, thresholds)));
         std::printf("Intermediate values:\n");
         print_row("booking weight in band", ev.weight);
         print_row("weight term", ev.weight_term);
@@ -139,7 +173,7 @@ int single(std::map<std::string, std::string>& opts) {
         print_row("spread", ev.spread);
         print_row("z", ev.z);
         print_row("centile", ev.centile);
-        return 0;
+        return finish_output(0);
     } catch (const calc::Failure& f) {
         std::fprintf(stderr, "pelmora-centile: the calculation failed: %s (error %d)\n", f.what(), f.number());
         return 1;
@@ -149,16 +183,26 @@ int single(std::map<std::string, std::string>& opts) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (`| head`) makes the writes fail, which is reported, rather than
+    // ending the process by a signal.
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     std::map<std::string, std::string> opts;
     bool csv = false;
+    bool classify = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
-            return 0;
+            return finish_output(0);
         }
         if (arg == "--csv") {
             csv = true;
+            continue;
+        }
+        if (arg == "--classify") {
+            classify = true;
             continue;
         }
         if (arg.rfind("--", 0) != 0) bad_usage("unexpected argument '" + arg + "'");
@@ -171,20 +215,23 @@ int main(int argc, char** argv) {
         } else {
             bad_usage(arg + " needs a value");
         }
-        static const char* const known[] = {"--base", "--bwt", "--gest", "--gest-weeks", "--gest-days",
-                                            "--wt",   "--ht",  "--sex",  "--eth",        "--par"};
+        static const char* const known[] = {"--base", "--bwt", "--gest", "--gest-weeks", "--gest-days", "--wt",
+                                            "--ht",   "--sex", "--eth",  "--par",        "--sga-below", "--lga-above"};
         bool ok = false;
         for (const char* k : known) ok = ok || arg == k;
         if (!ok) bad_usage("unknown option " + arg);
         if (!opts.emplace(arg, value).second) bad_usage(arg + " given twice");
     }
     if (csv) {
-        if (!opts.empty()) bad_usage("--csv takes no other options");
-        return centile::run_batch(stdin, stdout, stderr);
+        centile::BatchOptions options;
+        options.classify = classify;
+        options.thresholds = thresholds_option(opts);
+        if (!opts.empty()) bad_usage("--csv takes no options but --classify, --sga-below and --lga-above");
+        return centile::run_batch(stdin, stdout, stderr, options);
     }
     if (opts.empty()) {
         std::fputs(usage, stderr);
         return 2;
     }
-    return single(opts);
+    return single(opts, classify);
 }

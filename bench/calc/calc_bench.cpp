@@ -1,5 +1,6 @@
-// Time per call of each calculator next to the bare 1001-slice loop, and the CSV batch's
-// throughput and peak memory at two input sizes.
+// Time per call of each calculator next to the bare 1001-slice loop and the one-call floor
+// (1001 dependent additions), the batch engine's rows per second on arrays, and the CSV
+// batch's throughput and peak memory at two input sizes.
 
 #include <benchmark/benchmark.h>
 
@@ -11,7 +12,10 @@
 #include <cstdlib>
 #include <string>
 
+#include <vector>
+
 #include "pelmora/calc/calculators.hpp"
+#include "pelmora/calc/engine.hpp"
 #include "slices.hpp"
 #include "vector_exp.hpp"
 
@@ -20,7 +24,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "batch.hpp"
 #endif
 
 namespace {
@@ -129,6 +132,29 @@ void BM_Slices(benchmark::State& state) {
 }
 BENCHMARK(BM_Slices)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
+// The floor of one call: its 1001 slices must be added one after the other, each addition
+// waiting for the one before. Times are per 1001 additions.
+void BM_OneCallFloor(benchmark::State& state) {
+    std::array<double, 1001> area{};
+    for (std::size_t k = 0; k < area.size(); ++k) area[k] = 1e-3 / static_cast<double>(k + 1);
+    double total_ns = 0;
+    std::int64_t rounds = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(area.data());
+        const auto t0 = Clock::now();
+        double s = 0;
+        for (const double a : area) s = a + s;
+        benchmark::DoNotOptimize(s);
+        const auto t1 = Clock::now();
+        const double ns = std::chrono::duration<double, std::nano>(t1 - t0).count();
+        total_ns += ns;
+        ++rounds;
+        state.SetIterationTime(ns * 1e-9);
+    }
+    state.counters["floor_ns"] = total_ns / static_cast<double>(rounds);
+}
+BENCHMARK(BM_OneCallFloor)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+
 BENCHMARK_CAPTURE(BM_Calculator, uk, Base::united_kingdom)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
@@ -137,18 +163,18 @@ BENCHMARK_CAPTURE(BM_Calculator, swe, Base::sweden)->UseManualTime()->Unit(bench
 BENCHMARK_CAPTURE(BM_Calculator, nz, Base::new_zealand)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK_CAPTURE(BM_Calculator, au, Base::australia)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
-#ifdef PELMORA_BENCH_BATCH
+// Plausible rows over all four bases: 33 to 42 weeks, birth weights spread around the typical
+// weight for the week (|z| mostly below 3, as in real records), now and then a code outside a
+// base's table. The same for the arrays and the CSV file.
+struct GeneratedRow {
+    int base;
+    double bwt, gest, wt, ht;
+    int sex, eth, par;
+};
 
-// A CSV file of `rows` plausible rows over all four bases, written once into a temporary file:
-// 33 to 42 weeks, birth weights spread around the typical weight for the week (|z| mostly
-// below 3, as in real records), now and then a code outside a base's table.
-std::string generated_csv(long rows) {
-    char path[] = "/tmp/pelmora-bench-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0) std::abort();
-    std::FILE* f = fdopen(fd, "w");
-    std::fputs("id,base,bwt,gest,wt,ht,sex,eth,par\n", f);
-    static const char* const bases[] = {"United Kingdom", "swe", "nz", "Australia"};
+std::vector<GeneratedRow> generated_rows(long rows) {
+    std::vector<GeneratedRow> out;
+    out.reserve(static_cast<std::size_t>(rows));
     std::uint64_t x = 88172645463325252u;
     auto next = [&x](std::uint64_t n) {
         x ^= x << 13;
@@ -160,17 +186,87 @@ std::string generated_csv(long rows) {
         const auto weeks = static_cast<double>(33 + next(10));
         const double typical = 3500 * (2.991 + weeks * (-0.3185 + weeks * (0.01094 + weeks * -0.0001055)));
         const double spread = (static_cast<double>(next(1000) + next(1000) + next(1000)) / 1500 - 1) * 0.3;
-        std::fprintf(f, "%ld,%s,%.0f,%.0f,%llu.%llu,%llu,%llu,%llu,%llu\n", i, bases[i % 4], typical * (1 + spread),
-                     weeks * 7 + static_cast<double>(next(7)), static_cast<unsigned long long>(45 + next(65)),
-                     static_cast<unsigned long long>(next(10)), static_cast<unsigned long long>(150 + next(36)),
-                     static_cast<unsigned long long>(next(2)), static_cast<unsigned long long>(1 + next(11)),
-                     static_cast<unsigned long long>(next(6)));
+        GeneratedRow r{};
+        r.base = static_cast<int>(i % 4);
+        r.bwt = std::round(typical * (1 + spread));
+        r.gest = weeks * 7 + static_cast<double>(next(7));
+        r.wt = static_cast<double>(45 + next(65)) + static_cast<double>(next(10)) / 10;
+        r.ht = static_cast<double>(150 + next(36));
+        r.sex = static_cast<int>(next(2));
+        r.eth = static_cast<int>(1 + next(11));
+        r.par = static_cast<int>(next(6));
+        out.push_back(r);
+    }
+    return out;
+}
+
+// The batch engine on arrays of a million rows, on one thread and on two.
+void BM_Engine(benchmark::State& state) {
+    namespace calc = pelmora::calc;
+    const auto threads = static_cast<unsigned>(state.range(0));
+    const std::vector<GeneratedRow> generated = generated_rows(1'000'000);
+    const std::size_t n = generated.size();
+    std::vector<std::uint8_t> base(n);
+    std::array<std::vector<double>, 7> in;
+    for (auto& column : in) column.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const GeneratedRow& r = generated[i];
+        base[i] = static_cast<std::uint8_t>(r.base);
+        const double v[7] = {r.bwt, r.gest, r.wt, r.ht, double(r.sex), double(r.eth), double(r.par)};
+        for (std::size_t k = 0; k < 7; ++k) in[k][i] = v[k];
+    }
+    const calc::Rows rows{.count = n,
+                          .base = {base.data(), 1},
+                          .bwt = {in[0].data(), 1},
+                          .gest = {in[1].data(), 1},
+                          .wt = {in[2].data(), 1},
+                          .ht = {in[3].data(), 1},
+                          .sex = {in[4].data(), 1},
+                          .eth = {in[5].data(), 1},
+                          .par = {in[6].data(), 1}};
+    std::vector<double> centile(n), z(n), optimal(n);
+    std::vector<int> error(n);
+    calc::Results results;
+    results[calc::Quantity::centile] = centile.data();
+    results[calc::Quantity::z] = z.data();
+    results[calc::Quantity::optimal_weight] = optimal.data();
+    results.error = error.data();
+    double seconds = 0;
+    std::int64_t passes = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        calc::evaluate_rows(rows, results, threads);
+        const auto t1 = Clock::now();
+        const double s = std::chrono::duration<double>(t1 - t0).count();
+        seconds += s;
+        ++passes;
+        state.SetIterationTime(s);
+    }
+    state.counters["rows_per_s"] = static_cast<double>(n) * static_cast<double>(passes) / seconds;
+    state.counters["ns_per_row"] = seconds * 1e9 / (static_cast<double>(n) * static_cast<double>(passes));
+}
+BENCHMARK(BM_Engine)->Arg(1)->Arg(2)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+#ifdef PELMORA_BENCH_BATCH
+
+// A CSV file of `rows` generated rows, written once into a temporary file.
+std::string generated_csv(long rows) {
+    char path[] = "/tmp/pelmora-bench-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) std::abort();
+    std::FILE* f = fdopen(fd, "w");
+    std::fputs("id,base,bwt,gest,wt,ht,sex,eth,par\n", f);
+    static const char* const bases[] = {"United Kingdom", "swe", "nz", "Australia"};
+    long i = 0;
+    for (const GeneratedRow& r : generated_rows(rows)) {
+        std::fprintf(f, "%ld,%s,%.0f,%.0f,%.1f,%.0f,%d,%d,%d\n", i++, bases[r.base], r.bwt, r.gest, r.wt, r.ht, r.sex,
+                     r.eth, r.par);
     }
     std::fclose(f);
     return path;
 }
 
-// Runs the batch in a child process so that its peak resident memory is its own.
+// Runs pelmora-centile --csv in a child process so that its peak resident memory is its own.
 void BM_Batch(benchmark::State& state) {
     const long rows = state.range(0);
     const std::string path = generated_csv(rows);
@@ -181,11 +277,10 @@ void BM_Batch(benchmark::State& state) {
         const auto t0 = Clock::now();
         const pid_t pid = fork();
         if (pid == 0) {
-            std::FILE* in = std::fopen(path.c_str(), "r");
-            std::FILE* out = std::fopen("/dev/null", "w");
-            const int status = pelmora::centile::run_batch(in, out, stderr);
-            std::fclose(out);
-            _exit(status);
+            // pelmora-centile itself, so that its memory is its own and not this process's.
+            if (!std::freopen(path.c_str(), "r", stdin) || !std::freopen("/dev/null", "w", stdout)) _exit(3);
+            execl(PELMORA_CENTILE_CLI, PELMORA_CENTILE_CLI, "--csv", static_cast<char*>(nullptr));
+            _exit(3);
         }
         int status = 0;
         rusage usage{};

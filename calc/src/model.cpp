@@ -39,7 +39,7 @@ double parity_term(const std::array<double, 5>& terms, const Arg& par) {
 
 }  // namespace
 
-double centile_of(double z) {
+Integral plan_integral(double z) {
     constexpr const char* what = "centile integral";
     const bool mirrored = z < 0;  // a z of exactly 0 (or -0) is not mirrored
     if (mirrored) z = -z;
@@ -53,33 +53,51 @@ double centile_of(double z) {
     // and -m*m/2 are largest in magnitude in the last slice, so they are finite in every slice
     // when they are finite there, which is checked first. exp of a finite t <= 0 lies in [0, 1]
     // and the divisor is a non-zero constant, so each slice is finite and >= 0; the sum never
-    // falls, and once infinite it stays so, which the check after the loop sees.
+    // falls, and once infinite it stays so, which finish_integral sees.
     const double last_m = sub(mul(1001.0, h, what), h / 2.0, what);
     (void)mul(-last_m, last_m, what);
 
     // Slices whose midpoint lies 40 or more standard deviations out add exactly +0 (the
-    // density underflows to 0 from about 38.6 on), so the loop stops before them; the sum is
-    // bit for bit the same. Only a step wider than 0.04 (|z| above 40) gets that far.
+    // density underflows to 0 from about 38.6 on), so the sum stops before them; it is bit
+    // for bit the same. Only a step wider than 0.04 (|z| above 40) gets that far.
     double slices = 1001.0;
     if (h > 0.04) slices = std::min(slices, std::floor(40.0 / h) + 2.0);
+    return {.step = h, .slices = static_cast<std::size_t>(slices), .mirrored = mirrored};
+}
 
+double finish_integral(const Integral& integral, double sum) {
+    constexpr const char* what = "centile integral";
+    (void)checked(sum, what);
+    double p = add(sum, 0.5, what);
+    if (integral.mirrored) p = sub(1.0, p, what);
+    return mul(p, 100.0, "centile");
+}
+
+double centile_of(double z) {
+    const Integral integral = plan_integral(z);
     // Each slice's area, (exp(-m * m / 2) / 2.506628) * h at its midpoint m = i * h - h / 2,
     // depends on i alone, so the areas are formed first, several at a time; the sum then
     // takes them in slice order, as the loop adds them.
     std::array<double, max_slices> area;
-    const auto n = static_cast<std::size_t>(slices);
-    slice_areas(h, n, area.data());
+    slice_areas(integral.step, integral.slices, area.data());
     double s = 0;
-    for (std::size_t k = 0; k < n; ++k) s = area[k] + s;
-    (void)checked(s, what);
-    double p = add(s, 0.5, what);
-    if (mirrored) p = sub(1.0, p, what);
-    return mul(p, 100.0, "centile");
+    for (std::size_t k = 0; k < integral.slices; ++k) s = area[k] + s;
+    return finish_integral(integral, s);
 }
 
 Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
     Evaluation ev;
+    run_to_z(model, ev, bwt, gest, wt, ht, sex, eth, par);
+    if (ev.missing) return ev;
 
+    // The centile integral, in percent.
+    ev.centile = centile_of(ev.z);
+    ev.result = Arg::r8(ev.centile);
+    return ev;
+}
+
+void run_to_z(const BaseModel& model, Evaluation& ev, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
+              Arg& par) {
     // The missing-input test: all seven are tested, in order, none skipped.
     const std::array<bool, 7> missing{bwt.is_missing(), gest.is_missing(), wt.is_missing(), ht.is_missing(),
                                       sex.is_missing(), eth.is_missing(),  par.is_missing()};
@@ -88,7 +106,7 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
     if (any) {
         ev.missing = true;
         ev.result = Arg::text(std::string());
-        return ev;
+        return;
     }
 
     // The weight band: the booking weight clamped between BMI 19.96 and 29.9 for the height.
@@ -130,26 +148,21 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
     ev.spread = mul(ev.optimal_weight, model.spread, "spread");
     const double b = bwt.read_number("bwt");
     ev.z = div(sub(b, ev.optimal_weight, "z"), ev.spread, "z");
+}
 
-    // The centile integral, in percent.
-    ev.centile = centile_of(ev.z);
-    ev.result = Arg::r8(ev.centile);
-    return ev;
+const BaseModel& model_of(Base base) noexcept {
+    switch (base) {
+    case Base::united_kingdom: return united_kingdom;
+    case Base::sweden: return sweden;
+    case Base::new_zealand: return new_zealand;
+    case Base::australia: return australia;
+    }
+    return united_kingdom;
 }
 
 }  // namespace detail
 
 namespace {
-
-const detail::BaseModel& model_of(Base base) noexcept {
-    switch (base) {
-    case Base::united_kingdom: return detail::united_kingdom;
-    case Base::sweden: return detail::sweden;
-    case Base::new_zealand: return detail::new_zealand;
-    case Base::australia: return detail::australia;
-    }
-    return detail::united_kingdom;
-}
 
 constexpr std::array<Base, 4> all_bases{Base::united_kingdom, Base::sweden, Base::new_zealand, Base::australia};
 
@@ -184,12 +197,12 @@ std::optional<Base> base_from_text(std::string_view text) noexcept {
     return std::nullopt;
 }
 
-std::span<const EthnicGroup> ethnic_groups(Base base) noexcept { return model_of(base).ethnic.rows; }
+std::span<const EthnicGroup> ethnic_groups(Base base) noexcept { return detail::model_of(base).ethnic.rows; }
 
 std::span<const std::string_view> parity_texts() noexcept { return parity_list; }
 
 Evaluation evaluate(Base base, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
-    return detail::run(model_of(base), bwt, gest, wt, ht, sex, eth, par);
+    return detail::run(detail::model_of(base), bwt, gest, wt, ht, sex, eth, par);
 }
 
 }  // namespace pelmora::calc

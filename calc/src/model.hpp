@@ -68,12 +68,34 @@ extern const BaseModel sweden;
 extern const BaseModel new_zealand;
 extern const BaseModel australia;
 
+const BaseModel& model_of(Base base) noexcept;
+
 /// The whole calculation with a base's recipe: missing-input test, weight band, term weight,
 /// weeks, gestation proportion, optimal weight, spread, z and centile integral. Throws Failure.
 Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
 
-/// The centile integral: the centile in percent for z, by 1001 midpoint slices. |z| above 1000 is
-/// integrated as if it were 1000.
+/// The calculation up to z into `ev` (or ev.missing): everything but the centile integral.
+/// Throws Failure; `ev` then holds what was computed before it.
+void run_to_z(const BaseModel& model, Evaluation& ev, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
+              Arg& par);
+
+/// The centile integral before its sum: the step, how many slices are summed, and whether the
+/// centile is mirrored. The slices' areas are those of slice_areas(step, slices, ...); their
+/// sum, taken in slice order from +0, is what finish_integral completes.
+struct Integral {
+    double step;
+    std::size_t slices;
+    bool mirrored;
+};
+
+/// Plans the integral for z; |z| above 1000 is integrated as if it were 1000. Throws Failure.
+Integral plan_integral(double z);
+
+/// The centile in percent from the slices' sum: one half added, mirrored for a negative z,
+/// times 100. Throws Failure.
+double finish_integral(const Integral& integral, double sum);
+
+/// The centile integral: the centile in percent for z, by 1001 midpoint slices.
 double centile_of(double z);
 
 }  // namespace pelmora::calc::detail

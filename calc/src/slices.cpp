@@ -16,6 +16,20 @@ void slice_areas_scalar(double h, std::size_t n, double* area) noexcept {
     }
 }
 
+namespace {
+
+void slice_sums4_scalar(const double* h, std::size_t n, double* sum) noexcept {
+    double area[max_slices];
+    for (int j = 0; j < 4; ++j) {
+        slice_areas_scalar(h[j], n, area);
+        double s = 0;
+        for (std::size_t k = 0; k < n; ++k) s = area[k] + s;
+        sum[j] = s;
+    }
+}
+
+}  // namespace
+
 #ifdef PELMORA_VECTOR_EXP
 
 using glibc_exp::exp4_any;
@@ -34,6 +48,35 @@ __attribute__((target("avx2,fma"))) void slice_areas_vector(double h, std::size_
     }
 }
 
+namespace {
+
+__attribute__((target("avx2,fma"))) void slice_sums4_vector(const double* h, std::size_t n, double* sum) noexcept {
+    // The operations of slice_areas_vector, with lane j on integral j's slice k rather than on
+    // slices k to k + 3 of one integral.
+    const __m256d hv = _mm256_loadu_pd(h);
+    const __m256d half = _mm256_div_pd(hv, _mm256_set1_pd(2.0));
+    __m256d i = _mm256_setzero_pd();
+    __m256d s = _mm256_setzero_pd();
+    for (std::size_t k = 0; k < n; ++k) {
+        i = _mm256_add_pd(i, _mm256_set1_pd(1.0));
+        const __m256d m = _mm256_sub_pd(_mm256_mul_pd(i, hv), half);
+        const __m256d neg_m = _mm256_xor_pd(m, _mm256_set1_pd(-0.0));
+        const __m256d e = exp4_any(_mm256_mul_pd(_mm256_mul_pd(neg_m, m), _mm256_set1_pd(0.5)));
+        s = _mm256_add_pd(_mm256_mul_pd(_mm256_div_pd(e, _mm256_set1_pd(2.506628)), hv), s);
+    }
+    _mm256_storeu_pd(sum, s);
+}
+
+}  // namespace
+
+void slice_sums4(const double* h, std::size_t n, double* sum) noexcept {
+    if (vector_exp_available()) {
+        slice_sums4_vector(h, n, sum);
+    } else {
+        slice_sums4_scalar(h, n, sum);
+    }
+}
+
 void slice_areas(double h, std::size_t n, double* area) noexcept {
     if (vector_exp_available()) {
         slice_areas_vector(h, n, area);
@@ -45,6 +88,7 @@ void slice_areas(double h, std::size_t n, double* area) noexcept {
 #else  // no vector copy of this platform's exp
 
 void slice_areas_vector(double h, std::size_t n, double* area) noexcept { slice_areas_scalar(h, n, area); }
+void slice_sums4(const double* h, std::size_t n, double* sum) noexcept { slice_sums4_scalar(h, n, sum); }
 void slice_areas(double h, std::size_t n, double* area) noexcept { slice_areas_scalar(h, n, area); }
 
 #endif

@@ -20,4 +20,12 @@ void slice_areas_scalar(double h, std::size_t n, double* area) noexcept;
 /// callable when vector_exp_available() is true.
 void slice_areas_vector(double h, std::size_t n, double* area) noexcept;
 
+/// Four integrals side by side, one in each lane of a vector: for j < 4, sum[j] is the sum, in
+/// slice order from +0, of the areas of the first n slices of step h[j], bit for bit what
+/// slice_areas and a sum in slice order give. Each lane adds its own areas one after the other;
+/// the lanes' chains are independent, so four rows cost about what one does. Needs
+/// 0 <= h[j] <= 1, n <= 1001. Uses the vector exp when vector_exp_available() is true, std::exp
+/// one slice at a time otherwise.
+void slice_sums4(const double* h, std::size_t n, double* sum) noexcept;
+
 }  // namespace pelmora::calc::detail

@@ -122,12 +122,18 @@ __attribute__((target("avx2,fma"))) inline __m256d exp4(__m256d x) noexcept {
     __m256d r = _mm256_fmadd_pd(kd, _mm256_set1_pd(neg_ln2_hi_n), x);
     r = _mm256_fmadd_pd(kd, _mm256_set1_pd(neg_ln2_lo_n), r);
 
-    // 2^(k/128) = scale (1 + tail), from the table and k's bits.
-    const __m256i index = _mm256_slli_epi64(_mm256_and_si256(ki, _mm256_set1_epi64x(127)), 1);
+    // 2^(k/128) = scale (1 + tail), from the table and k's bits. Each lane's (tail, scale) pair
+    // is one 16-byte load; two gathers cost more.
+    alignas(32) std::uint64_t k[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(k), ki);
+    const auto pair = [](std::uint64_t kj) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(exp_table + 2 * (kj & 127)));
+    };
+    const __m256i lanes02 = _mm256_setr_m128i(pair(k[0]), pair(k[2]));  // tail0 scale0 tail2 scale2
+    const __m256i lanes13 = _mm256_setr_m128i(pair(k[1]), pair(k[3]));  // tail1 scale1 tail3 scale3
     const __m256i top = _mm256_slli_epi64(ki, 45);
-    const auto* table = reinterpret_cast<const long long*>(exp_table);
-    const __m256d tail = _mm256_castsi256_pd(_mm256_i64gather_epi64(table, index, 8));
-    const __m256d scale = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_i64gather_epi64(table + 1, index, 8), top));
+    const __m256d tail = _mm256_castsi256_pd(_mm256_unpacklo_epi64(lanes02, lanes13));
+    const __m256d scale = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_unpackhi_epi64(lanes02, lanes13), top));
 
     // exp(x) = scale + scale (tail + r + r^2 (c2 + r c3) + r^4 (c4 + r c5)), fused as glibc's
     // FMA build fuses it.

@@ -97,10 +97,39 @@ expect_status 2 "CSV without a column" -- "$bin" --csv < <(printf 'base,bwt,gest
 grep -q "lacks the column(s) par" "$tmp/err" || fail "missing column message"
 expect_status 2 "CSV with a doubled column" -- "$bin" --csv < <(printf 'base,bwt,gest,wt,ht,sex,eth,par,bwt\n')
 expect_status 2 "empty CSV" -- "$bin" --csv </dev/null
-if [ -w /dev/full ]; then  # output that cannot be written is no success
-  "$bin" --csv <"$tmp/ok.csv" >/dev/full 2>"$tmp/err"
-  [ $? -eq 2 ] && grep -q "writing the CSV output failed" "$tmp/err" || fail "unwritable output not reported"
-fi
+# Output that cannot be written is no success, whoever stops it, and input that is not CSV rows
+# is named for what it is: exit 2 and the reason on stderr. Each case: description, the reason,
+# and the command (its stdout goes where the command says).
+long_line() { head -c 70000000 /dev/zero | tr '\0' a; }
+awk 'BEGIN { print "base,bwt,gest,wt,ht,sex,eth,par"; for (i = 0; i < 20000; i++) print "uk,3500,280,64,163,1,1,0" }' \
+  >"$tmp/many.csv"
+output_cases=(
+  "a full disk, one evaluation|No space left on device|\"\$bin\" --base uk --bwt 3500 --gest 280 --wt 64 --ht 163 --sex 1 --eth 1 --par 0 >/dev/full"
+  "a full disk, the batch|writing the CSV output failed: No space left on device|\"\$bin\" --csv <\"\$tmp/ok.csv\" >/dev/full"
+  "a reader that stops early|writing the CSV output failed: Broken pipe|\"\$bin\" --csv <\"\$tmp/many.csv\" | head -1 >/dev/null; exit \${PIPESTATUS[0]}"
+  "a first line of 70 MB|a CSV record is longer than 64 MiB|long_line | \"\$bin\" --csv >/dev/null"
+)
+for c in "${output_cases[@]}"; do
+  IFS='|' read -r what reason command <<<"$c"
+  [ -w /dev/full ] || [[ $command != */dev/full* ]] || continue
+  (eval "$command") 2>"$tmp/err"
+  got=$?
+  [ "$got" -eq 2 ] || fail "$what: exit status $got, expected 2 ($(head -c 300 "$tmp/err"))"
+  grep -qF -- "$reason" "$tmp/err" || fail "$what: stderr lacks '$reason': $(head -c 300 "$tmp/err")"
+done
+
+# --classify adds the class column, with thresholds of one's own too.
+printf 'base,bwt,gest,wt,ht,sex,eth,par\nuk,2000,280,64,163,1,1,0\nuk,3500,280,64,163,1,1,0\nuk,4800,280,64,163,1,1,0\nuk,,280,64,163,1,1,0\n' \
+  >"$tmp/classes.csv"
+for args in "--classify|SGA AGA LGA -" "--classify --sga-below 50 --lga-above 99|SGA SGA LGA -"; do
+  IFS='|' read -r flags want <<<"$args"
+  # shellcheck disable=SC2086
+  expect_status 0 "classes with $flags" -- "$bin" --csv $flags <"$tmp/classes.csv"
+  got=$(awk -F, 'NR == 1 && $14 != "class" { print "no class column" } NR > 1 { printf "%s%s", sep, ($14 == "" ? "-" : $14); sep = " " }' "$tmp/out")
+  [ "$got" = "$want" ] || fail "classes with $flags: '$got', expected '$want'"
+done
+expect_status 0 "class of one evaluation" -- "$bin" "${uk[@]}" --gest 280 --classify
+expect_line "$tmp/out" "Class: AGA" "class of one evaluation"
 
 # Many rows: every row comes back once, in input order, on several workers.
 awk 'BEGIN { print "n,base,bwt,gest,wt,ht,sex,eth,par"; split("uk swe nz au", b, " ");

@@ -1,0 +1,209 @@
+#include "rows.hpp"
+
+#include <array>
+#include <cmath>
+#include <optional>
+
+#include "csv.hpp"
+#include "pelmora/calc/calculators.hpp"
+
+namespace pelmora::centile {
+namespace {
+
+using calc::Arg;
+constexpr std::size_t none = static_cast<std::size_t>(-1);
+enum Result : std::size_t { centile, z, optimal_weight, weeks, ht_after };
+
+// The value a by-reference argument holds after the call, as CSV text.
+void append_arg(std::string& out, const Arg& a) {
+    switch (a.kind()) {
+    case calc::Kind::r8: append_number(out, a.as_r8()); break;
+    case calc::Kind::text: append_field(out, a.as_text()); break;
+    default: break;  // Empty (and Null, which CSV cannot carry) is an empty field
+    }
+}
+
+}  // namespace
+
+void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
+    r.error.clear();
+    r.plain = false;
+    engine_row_[k] = none;
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    text = without_cr(text);
+    r.blank = text.empty();  // a blank line is no row
+    if (r.blank) return;
+    const std::size_t count = header_.names.size();
+    if (!split_record(text, r.fields)) {
+        r.error = "unterminated quoted field";
+    } else if (r.fields.size() != count) {
+        r.error = "expected " + std::to_string(count) + " fields, found " + std::to_string(r.fields.size());
+    }
+    r.fields.resize(count);
+    if (!r.error.empty()) return;
+    const std::string& base_text = r.fields[header_.index[0]];
+    const auto base = calc::base_from_text(base_text);
+    if (!base) {
+        r.error = base_text.empty() ? "missing base" : "unknown base: " + base_text;
+        return;
+    }
+    // A field the calculator would read as a number is read here once; anything else (text
+    // that is no number, a number beyond the doubles) takes the calculator's own road.
+    std::array<double, 7> v{};
+    for (std::size_t j = 0; j < 7; ++j) {
+        const std::string& f = r.fields[header_.index[j + 1]];
+        if (f.empty()) {
+            v[j] = std::nan("");
+        } else if (!Arg::parse_number(f, v[j]) || std::isinf(v[j])) {
+            return;
+        }
+    }
+    r.plain = true;
+    engine_row_[k] = base_.size();
+    base_.push_back(static_cast<std::uint8_t>(*base));
+    for (std::size_t j = 0; j < 7; ++j) inputs_[j].push_back(v[j]);
+}
+
+bool RowComputer::compute(std::string_view chunk, const std::vector<std::size_t>& ends, std::string& out) {
+    if (records_.size() < ends.size()) records_.resize(ends.size());
+    engine_row_.resize(ends.size());
+    base_.clear();
+    for (auto& column : inputs_) column.clear();
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < ends.size(); ++k) {
+        read(chunk.substr(begin, ends[k] - begin), records_[k], k);
+        begin = ends[k];
+    }
+
+    const std::size_t n = base_.size();
+    const auto column = [](const std::vector<double>& v) { return calc::Column<double>{v.data(), 1}; };
+    const calc::Rows rows{.count = n,
+                          .base = {base_.data(), 1},
+                          .bwt = column(inputs_[0]),
+                          .gest = column(inputs_[1]),
+                          .wt = column(inputs_[2]),
+                          .ht = column(inputs_[3]),
+                          .sex = column(inputs_[4]),
+                          .eth = column(inputs_[5]),
+                          .par = column(inputs_[6])};
+    for (auto& r : results_) r.resize(n);
+    errors_.resize(n);
+    calc::Results results;
+    results[calc::Quantity::centile] = results_[centile].data();
+    results[calc::Quantity::z] = results_[z].data();
+    results[calc::Quantity::optimal_weight] = results_[optimal_weight].data();
+    results[calc::Quantity::weeks] = results_[weeks].data();
+    results[calc::Quantity::ht_after] = results_[ht_after].data();
+    results.error = errors_.data();
+    calc::evaluate_rows(rows, results, 1);
+
+    bool ok = true;
+    for (std::size_t k = 0; k < ends.size(); ++k) {
+        const Record& r = records_[k];
+        if (r.blank) continue;
+        const std::size_t e = engine_row_[k];
+        if (e == none || errors_[e] != 0) {
+            // Failures and fields that are not plain numbers: the calculator itself, on the
+            // fields as text, gives the message and what it left in gest and ht.
+            ok = write_by_calculator(r, out) && ok;
+        } else {
+            write(r, k, out);
+        }
+    }
+    return ok;
+}
+
+void RowComputer::write(const Record& r, std::size_t k, std::string& out) const {
+    const std::size_t e = engine_row_[k];
+    for (const std::string& f : r.fields) {
+        append_field(out, f);
+        out.push_back(',');
+    }
+    const double c = results_[centile][e];
+    const bool computed = !std::isnan(c);  // else an input was missing, and nothing was written
+    const bool sweden = base_[e] == static_cast<std::uint8_t>(calc::Base::sweden);
+    for (std::size_t col = 0; col < result_columns.size(); ++col) {
+        switch (static_cast<ResultColumn>(col)) {
+        case ResultColumn::centile:
+            if (computed) append_number(out, c);
+            break;
+        case ResultColumn::gest_out:
+            if (computed) {
+                append_number(out, results_[weeks][e]);
+            } else {
+                append_field(out, r.fields[header_.index[2]]);
+            }
+            break;
+        case ResultColumn::ht_out:
+            if (computed && sweden) {
+                append_number(out, results_[ht_after][e]);
+            } else {
+                append_field(out, r.fields[header_.index[4]]);
+            }
+            break;
+        case ResultColumn::z:
+            if (computed) append_number(out, results_[z][e]);
+            break;
+        case ResultColumn::optimal_weight:
+            if (computed) append_number(out, results_[optimal_weight][e]);
+            break;
+        case ResultColumn::size_class:
+            if (!options_.classify) continue;
+            out.append(calc::class_text(calc::classify(c, options_.thresholds)));
+            break;
+        case ResultColumn::error: break;  // the row did not fail
+        }
+        out.push_back(',');
+    }
+    out.back() = '\r';
+    out.push_back('\n');
+}
+
+bool RowComputer::write_by_calculator(const Record& r, std::string& out) const {
+    for (const std::string& f : r.fields) {
+        append_field(out, f);
+        out.push_back(',');
+    }
+    std::string error = r.error;
+    std::optional<calc::Evaluation> ev;
+    std::array<Arg, 7> args;
+    for (std::size_t j = 0; j < 7; ++j) {
+        const std::string& f = r.fields[header_.index[j + 1]];
+        args[j] = f.empty() ? Arg() : Arg::text(f);
+    }
+    if (error.empty()) {
+        const auto base = calc::base_from_text(r.fields[header_.index[0]]);
+        try {
+            ev = calc::evaluate(*base, args[0], args[1], args[2], args[3], args[4], args[5], args[6]);
+        } catch (const calc::Failure& f) {
+            error = f.what();
+        }
+    }
+    const bool computed = ev && !ev->missing;
+    for (std::size_t col = 0; col < result_columns.size(); ++col) {
+        switch (static_cast<ResultColumn>(col)) {
+        case ResultColumn::centile:
+            if (computed) append_number(out, ev->centile);
+            break;
+        case ResultColumn::gest_out: append_arg(out, args[1]); break;
+        case ResultColumn::ht_out: append_arg(out, args[3]); break;
+        case ResultColumn::z:
+            if (computed) append_number(out, ev->z);
+            break;
+        case ResultColumn::optimal_weight:
+            if (computed) append_number(out, ev->optimal_weight);
+            break;
+        case ResultColumn::size_class:
+            if (!options_.classify) continue;
+            if (computed) out.append(calc::class_text(calc::classify(ev->centile, options_.thresholds)));
+            break;
+        case ResultColumn::error: append_field(out, error); break;
+        }
+        out.push_back(',');
+    }
+    out.back() = '\r';
+    out.push_back('\n');
+    return error.empty();
+}
+
+}  // namespace pelmora::centile

@@ -1,0 +1,54 @@
+#pragma once
+// The CSV batch's rows: records in, output rows out, computed by the batch engine.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "header.hpp"
+#include "pelmora/calc/engine.hpp"
+
+namespace pelmora::centile {
+
+struct RowOptions {
+    bool classify = false;  ///< add the class column
+    calc::Thresholds thresholds;
+};
+
+/// Turns records into output rows; one per worker thread, reusing its buffers.
+class RowComputer {
+public:
+    RowComputer(const Header& header, const RowOptions& options) : header_(header), options_(options) {}
+
+    /// Appends the output rows of the records of `chunk` (each ending at the matching `ends`
+    /// entry, its line feed included) to `out`, in order. Returns false when some row failed.
+    bool compute(std::string_view chunk, const std::vector<std::size_t>& ends, std::string& out);
+
+private:
+    // One record of the chunk, as far as it has been read.
+    struct Record {
+        std::vector<std::string> fields;
+        std::string error;  // a record-level fault: its field count, an unknown base
+        bool blank = false;
+        bool plain = false;  // every input field empty or a finite number: the engine takes it
+    };
+
+    void read(std::string_view text, Record& r, std::size_t row);
+    void write(const Record& r, std::size_t row, std::string& out) const;
+    bool write_by_calculator(const Record& r, std::string& out) const;
+
+    const Header& header_;
+    const RowOptions& options_;
+    std::vector<Record> records_;
+    // The engine's columns for this chunk: row k of the engine is record engine_record_[k].
+    std::vector<std::uint8_t> base_;
+    std::array<std::vector<double>, 7> inputs_;
+    std::array<std::vector<double>, 5> results_;  // centile, z, optimal weight, weeks, ht after
+    std::vector<int> errors_;
+    std::vector<std::size_t> engine_row_;  // per record: its engine row, or npos
+};
+
+}  // namespace pelmora::centile

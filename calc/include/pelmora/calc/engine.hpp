@@ -1,0 +1,101 @@
+#pragma once
+// The batch engine: many rows of numbers through the calculators, with the calculators' own
+// results and failures, bit for bit, several rows at a time and on several threads.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pelmora/calc/calculators.hpp"
+#include "pelmora/errors.hpp"
+
+namespace pelmora::calc {
+
+/// One input column: row i's value is data[i * stride]; a stride of 0 repeats one value.
+template <class T>
+struct Column {
+    const T* data = nullptr;
+    std::ptrdiff_t stride = 1;
+
+    [[nodiscard]] T operator[](std::size_t row) const noexcept {
+        return data[static_cast<std::ptrdiff_t>(row) * stride];
+    }
+};
+
+/// The rows of a batch. Each input is a number, the codes too (compared by value as the
+/// calculators compare them: 2.0 equals code 2, 2.5 equals no code); NaN is a missing input,
+/// as text of length zero is for the control. `base` holds a Base's value per row.
+struct Rows {
+    std::size_t count = 0;
+    Column<std::uint8_t> base;
+    Column<double> bwt, gest, wt, ht, sex, eth, par;
+};
+
+/// What a batch can give per row. A row whose base value names no base fails with
+/// Error::invalid_argument. Quantities a row does not reach (a missing input, a failure)
+/// are NaN.
+enum class Quantity : std::uint8_t {
+    centile,         ///< the result, in percent
+    z,               ///< (bwt - optimal weight) / spread
+    optimal_weight,  ///< term weight times gestation proportion
+    weight,          ///< booking weight after the weight band
+    weight_term,
+    height_term,
+    sex_term,
+    ethnic_term,
+    parity_term,
+    term_weight,
+    weeks,       ///< gestation as the calculator stores it back into gest
+    proportion,  ///< gestation proportion
+    spread,
+    ht_after,  ///< ht as the call leaves it: the centred height for Sweden, ht itself otherwise
+};
+inline constexpr std::size_t quantity_count = 14;
+
+/// Birth-weight classes by centile.
+enum class SizeClass : std::int8_t {
+    none = 0,  ///< no centile (a missing input or a failure)
+    sga = 1,   ///< small for gestational age: below the lower threshold
+    aga = 2,   ///< appropriate: neither
+    lga = 3,   ///< large for gestational age: above the upper threshold
+};
+
+struct Thresholds {
+    double sga_below = 10.0;  ///< a centile below this is SGA
+    double lga_above = 90.0;  ///< a centile above this is LGA
+};
+
+/// SGA below t.sga_below, LGA above t.lga_above, AGA otherwise; none for NaN.
+[[nodiscard]] SizeClass classify(double centile, const Thresholds& t = {}) noexcept;
+/// "SGA", "AGA", "LGA", or "" for none.
+[[nodiscard]] const char* class_text(SizeClass c) noexcept;
+
+/// A failed row: its index, the runtime error number and the message the calculator's Failure
+/// gives (e.g. "Overflow (weight band)").
+struct RowFailure {
+    std::size_t row;
+    int number;
+    std::string message;
+};
+
+/// Where a batch puts its results; every pointer may be null (not wanted), else has room for
+/// Rows::count values.
+struct Results {
+    std::array<double*, quantity_count> values{};  ///< indexed by Quantity
+    int* error = nullptr;                          ///< 0, or the row's runtime error number
+    SizeClass* size_class = nullptr;               ///< by `thresholds`
+    Thresholds thresholds;
+    std::vector<RowFailure>* failures = nullptr;  ///< the failed rows, in row order
+
+    double*& operator[](Quantity q) noexcept { return values[static_cast<std::size_t>(q)]; }
+};
+
+/// Computes every row; each row's values and failure are exactly those of calc::evaluate with
+/// the row's numbers as doubles. `threads` 0 uses every core; small batches stay on the calling
+/// thread. Allocates only the threads and the failure list; throws only std::bad_alloc and
+/// std::system_error (no thread could be started).
+void evaluate_rows(const Rows& rows, Results& results, unsigned threads = 0);
+
+}  // namespace pelmora::calc

@@ -1,0 +1,199 @@
+#include "pelmora/calc/engine.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+#include "model.hpp"
+#include "slices.hpp"
+
+namespace pelmora::calc {
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr std::size_t lanes = 4;
+// Rows a thread takes from the batch at a time, and the fewest rows worth a second thread.
+constexpr std::size_t block_rows = 2048;
+constexpr std::size_t rows_per_thread = 8192;
+
+// Computes a range of rows on one thread. Rows whose integral has all 1001 slices wait in
+// groups of four and are summed side by side; every other row is finished at once, alone.
+class RowRunner {
+public:
+    RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures)
+        : rows_(rows), out_(results), failures_(failures), side_by_side_(true) {}
+
+    void run(std::size_t begin, std::size_t end) {
+        for (std::size_t row = begin; row < end; ++row) start(row);
+        flush();
+    }
+
+private:
+    void put(Quantity q, std::size_t row, double v) const noexcept {
+        if (double* column = out_.values[static_cast<std::size_t>(q)]) column[row] = v;
+    }
+
+    void clear(std::size_t row) const noexcept {
+        for (double* column : out_.values) {
+            if (column) column[row] = nan;
+        }
+        if (out_.error) out_.error[row] = 0;
+        if (out_.size_class) out_.size_class[row] = SizeClass::none;
+    }
+
+    void fail(std::size_t row, int number, std::string message) {
+        clear(row);
+        if (out_.error) out_.error[row] = number;
+        failures_.push_back({row, number, std::move(message)});
+    }
+
+    void start(std::size_t row) {
+        clear(row);
+        const std::uint8_t base = rows_.base[row];
+        if (base > static_cast<std::uint8_t>(Base::australia)) {
+            fail(row, error_number(Error::invalid_argument),
+                 std::string(error_text(Error::invalid_argument)) + " (base)");
+            return;
+        }
+        const double in[7] = {rows_.bwt[row], rows_.gest[row], rows_.wt[row], rows_.ht[row],
+                              rows_.sex[row], rows_.eth[row],  rows_.par[row]};
+        for (const double v : in) {
+            if (std::isnan(v)) return;  // a missing input: nothing is computed
+        }
+        std::array<Arg, 7> a{Arg::r8(in[0]), Arg::r8(in[1]), Arg::r8(in[2]), Arg::r8(in[3]),
+                             Arg::r8(in[4]), Arg::r8(in[5]), Arg::r8(in[6])};
+        Evaluation ev;
+        detail::Integral integral{};
+        try {
+            detail::run_to_z(detail::model_of(static_cast<Base>(base)), ev, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
+            integral = detail::plan_integral(ev.z);
+        } catch (const Failure& f) {
+            fail(row, f.number(), f.what());
+            return;
+        }
+        put(Quantity::z, row, ev.z);
+        put(Quantity::optimal_weight, row, ev.optimal_weight);
+        put(Quantity::weight, row, ev.weight);
+        put(Quantity::weight_term, row, ev.weight_term);
+        put(Quantity::height_term, row, ev.height_term);
+        put(Quantity::sex_term, row, ev.sex_term);
+        put(Quantity::ethnic_term, row, ev.ethnic_term);
+        put(Quantity::parity_term, row, ev.parity_term);
+        put(Quantity::term_weight, row, ev.term_weight);
+        put(Quantity::weeks, row, ev.weeks);
+        put(Quantity::proportion, row, ev.proportion);
+        put(Quantity::spread, row, ev.spread);
+        put(Quantity::ht_after, row, a[3].as_r8());
+
+        if (side_by_side_ && integral.slices == 1001) {
+            waiting_[waiting_count_++] = {row, integral};
+            if (waiting_count_ == lanes) flush();
+            return;
+        }
+        std::array<double, detail::max_slices> area;
+        detail::slice_areas(integral.step, integral.slices, area.data());
+        double s = 0;
+        for (std::size_t k = 0; k < integral.slices; ++k) s = area[k] + s;
+        finish(row, integral, s);
+    }
+
+    void flush() {
+        if (waiting_count_ == 0) return;
+        double h[lanes];
+        double sum[lanes];
+        // Lanes without a row of their own repeat the first row's step; their sums are unused.
+        for (std::size_t j = 0; j < lanes; ++j) h[j] = waiting_[j < waiting_count_ ? j : 0].integral.step;
+        detail::slice_sums4(h, 1001, sum);
+        for (std::size_t j = 0; j < waiting_count_; ++j) finish(waiting_[j].row, waiting_[j].integral, sum[j]);
+        waiting_count_ = 0;
+    }
+
+    void finish(std::size_t row, const detail::Integral& integral, double sum) {
+        double centile = 0;
+        try {
+            centile = detail::finish_integral(integral, sum);
+        } catch (const Failure& f) {
+            fail(row, f.number(), f.what());
+            return;
+        }
+        put(Quantity::centile, row, centile);
+        if (out_.size_class) out_.size_class[row] = classify(centile, out_.thresholds);
+    }
+
+    struct Waiting {
+        std::size_t row;
+        detail::Integral integral;
+    };
+
+    const Rows& rows_;
+    Results& out_;
+    std::vector<RowFailure>& failures_;
+    const bool side_by_side_;
+    std::array<Waiting, lanes> waiting_{};
+    std::size_t waiting_count_ = 0;
+};
+
+}  // namespace
+
+SizeClass classify(double centile, const Thresholds& t) noexcept {
+    if (std::isnan(centile)) return SizeClass::none;
+    if (centile < t.sga_below) return SizeClass::sga;
+    if (centile > t.lga_above) return SizeClass::lga;
+    return SizeClass::aga;
+}
+
+const char* class_text(SizeClass c) noexcept {
+    switch (c) {
+    case SizeClass::sga: return "SGA";
+    case SizeClass::aga: return "AGA";
+    case SizeClass::lga: return "LGA";
+    case SizeClass::none: break;
+    }
+    return "";
+}
+
+void evaluate_rows(const Rows& rows, Results& results, unsigned threads) {
+    const std::size_t n = rows.count;
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t useful = std::max<std::size_t>(1, n / rows_per_thread);
+    const auto count = static_cast<unsigned>(std::min<std::size_t>(threads, useful));
+
+    std::vector<std::vector<RowFailure>> failures(count);
+    std::atomic<std::size_t> next{0};
+    auto work = [&](unsigned t) {
+        RowRunner runner(rows, results, failures[t]);
+        for (;;) {
+            const std::size_t begin = next.fetch_add(block_rows);
+            if (begin >= n) return;
+            runner.run(begin, std::min(n, begin + block_rows));
+        }
+    };
+    if (count == 1) {
+        work(0);
+    } else {
+        std::vector<std::thread> pool;
+        pool.reserve(count - 1);
+        try {
+            for (unsigned t = 1; t < count; ++t) pool.emplace_back(work, t);
+        } catch (...) {
+            next = n;  // the threads already started find nothing left
+            for (auto& th : pool) th.join();
+            throw;
+        }
+        work(0);
+        for (auto& th : pool) th.join();
+    }
+
+    if (results.failures) {
+        for (auto& list : failures) {
+            results.failures->insert(results.failures->end(), std::make_move_iterator(list.begin()),
+                                     std::make_move_iterator(list.end()));
+        }
+        std::sort(results.failures->begin(), results.failures->end(),
+                  [](const RowFailure& a, const RowFailure& b) { return a.row < b.row; });
+    }
+}
+
+}  // namespace pelmora::calc

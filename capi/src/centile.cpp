@@ -1,0 +1,168 @@
+// The C face of the calculators and the batch engine: plain structures in, plain structures
+// out, no exception across the boundary.
+
+#define PELMORA_CENTILE_BUILDING 1
+#include "pelmora/centile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "pelmora/calc/calculators.hpp"
+#include "pelmora/calc/engine.hpp"
+#include "pelmora/errors.hpp"
+
+namespace {
+
+namespace calc = pelmora::calc;
+
+using pelmora::Error;
+constexpr int out_of_memory = pelmora::error_number(Error::out_of_memory);
+static_assert(PELMORA_INVALID_ARGUMENT == pelmora::error_number(Error::invalid_argument));
+
+bool known_base(int base) noexcept { return base >= 0 && base <= static_cast<int>(calc::Base::australia); }
+
+void set_message(pelmora_evaluation& out, const char* text) noexcept {
+    std::snprintf(out.message, sizeof out.message, "%s", text);
+}
+
+int evaluate_one(int base, const pelmora_inputs& in, pelmora_evaluation& out) {
+    const auto b = static_cast<std::uint8_t>(base);
+    calc::Rows rows{.count = 1,
+                    .base = {&b, 0},
+                    .bwt = {&in.bwt, 0},
+                    .gest = {&in.gest, 0},
+                    .wt = {&in.wt, 0},
+                    .ht = {&in.ht, 0},
+                    .sex = {&in.sex, 0},
+                    .eth = {&in.eth, 0},
+                    .par = {&in.par, 0}};
+    double* const slots[calc::quantity_count] = {
+        &out.centile,     &out.z,          &out.optimal_weight, &out.weight,      &out.weight_term,
+        &out.height_term, &out.sex_term,   &out.ethnic_term,    &out.parity_term, &out.term_weight,
+        &out.weeks,       &out.proportion, &out.spread,         &out.ht_after};
+    calc::Results results;
+    for (std::size_t q = 0; q < calc::quantity_count; ++q) results.values[q] = slots[q];
+    std::vector<calc::RowFailure> failures;
+    results.error = &out.error;
+    results.failures = &failures;
+    calc::evaluate_rows(rows, results, 1);
+    out.missing = 0;
+    if (!failures.empty()) {
+        set_message(out, failures.front().message.c_str());
+    } else {
+        out.missing = std::isnan(out.centile) ? 1 : 0;
+    }
+    return out.error;
+}
+
+}  // namespace
+
+extern "C" {
+
+int pelmora_api_version(void) { return PELMORA_CENTILE_API_VERSION; }
+
+int pelmora_evaluate(int base, const pelmora_inputs* in, pelmora_evaluation* out) {
+    if (!out) return PELMORA_INVALID_ARGUMENT;
+    std::memset(out, 0, sizeof *out);
+    const double nan = std::nan("");
+    for (double* v : {&out->centile, &out->z, &out->optimal_weight, &out->weight, &out->weight_term, &out->height_term,
+                      &out->sex_term, &out->ethnic_term, &out->parity_term, &out->term_weight, &out->weeks,
+                      &out->proportion, &out->spread, &out->ht_after}) {
+        *v = nan;
+    }
+    if (!in || !known_base(base)) {
+        out->error = PELMORA_INVALID_ARGUMENT;
+        std::snprintf(out->message, sizeof out->message, "%s%s", pelmora::error_text(Error::invalid_argument),
+                      in ? " (base)" : "");
+        return out->error;
+    }
+    try {
+        return evaluate_one(base, *in, *out);
+    } catch (...) {  // std::bad_alloc: nothing else leaves the engine
+        out->error = out_of_memory;
+        set_message(*out, pelmora_error_text(out_of_memory));
+        return out->error;
+    }
+}
+
+int pelmora_evaluate_batch(size_t n, const pelmora_columns* in, pelmora_outputs* out, unsigned threads) {
+    if (!in || !out) return PELMORA_INVALID_ARGUMENT;
+    if (n > 0 && !(in->bwt && in->gest && in->wt && in->ht && in->sex && in->eth && in->par)) {
+        return PELMORA_INVALID_ARGUMENT;
+    }
+    if (out->size_class && !(out->sga_below <= out->lga_above)) return PELMORA_INVALID_ARGUMENT;  // NaN too
+    if (!in->base && !known_base(in->one_base)) return PELMORA_INVALID_ARGUMENT;
+    if (n == 0) return 0;
+
+    // Base codes as the engine takes them; a value outside 0..3 fails its row.
+    std::vector<std::uint8_t> bases;
+    std::uint8_t one = 0;
+    calc::Column<std::uint8_t> base_column{&one, 0};
+    try {
+        if (in->base) {
+            bases.resize(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                bases[i] = known_base(in->base[i]) ? static_cast<std::uint8_t>(in->base[i]) : std::uint8_t{255};
+            }
+            base_column = {bases.data(), 1};
+        } else {
+            one = static_cast<std::uint8_t>(in->one_base);
+        }
+        calc::Rows rows{.count = n,
+                        .base = base_column,
+                        .bwt = {in->bwt, 1},
+                        .gest = {in->gest, 1},
+                        .wt = {in->wt, 1},
+                        .ht = {in->ht, 1},
+                        .sex = {in->sex, 1},
+                        .eth = {in->eth, 1},
+                        .par = {in->par, 1}};
+        calc::Results results;
+        results[calc::Quantity::centile] = out->centile;
+        results[calc::Quantity::z] = out->z;
+        results[calc::Quantity::optimal_weight] = out->optimal_weight;
+        results.error = out->error;
+        static_assert(sizeof(calc::SizeClass) == sizeof(signed char));
+        results.size_class = reinterpret_cast<calc::SizeClass*>(out->size_class);
+        results.thresholds = {out->sga_below, out->lga_above};
+        calc::evaluate_rows(rows, results, threads);
+        return 0;
+    } catch (...) {  // std::bad_alloc, or std::system_error when no thread could be started
+        return out_of_memory;
+    }
+}
+
+pelmora_class pelmora_classify(double centile, double sga_below, double lga_above) {
+    return static_cast<pelmora_class>(calc::classify(centile, {sga_below, lga_above}));
+}
+
+const char* pelmora_error_text(int number) {
+    const auto e = pelmora::error_numbered(number);
+    return e ? pelmora::error_text(*e) : "";
+}
+
+const char* pelmora_base_name(int base) {
+    if (!known_base(base)) return nullptr;
+    return calc::base_name(static_cast<calc::Base>(base)).data();  // the names are literals
+}
+
+int pelmora_base_code(const char* name_or_tag) {
+    if (!name_or_tag) return -1;
+    const auto b = calc::base_from_text(name_or_tag);
+    return b ? static_cast<int>(*b) : -1;
+}
+
+int pelmora_ethnic_code(int base, const char* text) {
+    if (!text || !known_base(base)) return -1;
+    for (const auto& g : calc::ethnic_groups(static_cast<calc::Base>(base))) {
+        if (g.text == std::string_view(text)) return g.code;
+    }
+    return -1;
+}
+
+}  // extern "C"

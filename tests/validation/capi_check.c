@@ -1,0 +1,163 @@
+/* The C interface on the validation table: every row through pelmora_evaluate and all rows through
+ * pelmora_evaluate_batch (on one thread and on every core) give the table's centile, z, optimal
+ * weight and error, bit for bit. C99 and nothing but the public header. */
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "pelmora/centile.h"
+
+#define MAX_ROWS 10000
+
+typedef struct {
+    int base;
+    pelmora_inputs in;
+    double centile, z, optimal_weight;
+    int error;
+    char message[96];
+} row;
+
+static row rows[MAX_ROWS];
+
+/* A field of the table as a number: empty is NaN. */
+static double number(const char* field) { return *field ? strtod(field, NULL) : NAN; }
+
+static int same(double a, double b) { return (isnan(a) && isnan(b)) || memcmp(&a, &b, sizeof a) == 0; }
+
+static size_t read_table(const char* path) {
+    FILE* f = fopen(path, "r");
+    char line[512];
+    size_t n = 0;
+    if (!f) {
+        fprintf(stderr, "cannot open %s\n", path);
+        exit(1);
+    }
+    if (!fgets(line, sizeof line, f)) exit(1); /* the header */
+    while (n < MAX_ROWS && fgets(line, sizeof line, f)) {
+        char* fields[15];
+        char* p = line;
+        int k;
+        line[strcspn(line, "\r\n")] = 0;
+        for (k = 0; k < 15; ++k) {
+            fields[k] = p;
+            p += strcspn(p, ",");
+            if (*p) *p++ = 0;
+        }
+        rows[n].base = pelmora_base_code(fields[2]);
+        rows[n].in.bwt = number(fields[3]);
+        rows[n].in.gest = number(fields[4]);
+        rows[n].in.wt = number(fields[5]);
+        rows[n].in.ht = number(fields[6]);
+        rows[n].in.sex = number(fields[7]);
+        rows[n].in.eth = number(fields[8]);
+        rows[n].in.par = number(fields[9]);
+        rows[n].centile = number(fields[10]);
+        rows[n].z = number(fields[11]);
+        rows[n].optimal_weight = number(fields[12]);
+        rows[n].error = *fields[13] ? atoi(fields[13]) : 0;
+        snprintf(rows[n].message, sizeof rows[n].message, "%s", fields[14]);
+        ++n;
+    }
+    fclose(f);
+    return n;
+}
+
+int main(int argc, char** argv) {
+    static int bases[MAX_ROWS];
+    static double in[7][MAX_ROWS], centile[MAX_ROWS], z[MAX_ROWS], optimal[MAX_ROWS];
+    static int error[MAX_ROWS];
+    static signed char size_class[MAX_ROWS];
+    const unsigned threads[] = {1, 0};
+    size_t n, i, t;
+    int bad = 0;
+    if (argc != 2) return 2;
+    n = read_table(argv[1]);
+    if (n < 4000 || pelmora_api_version() != PELMORA_CENTILE_API_VERSION) {
+        fprintf(stderr, "FAIL: %u rows, interface version %d\n", (unsigned)n, pelmora_api_version());
+        return 1;
+    }
+
+    for (i = 0; i < n; ++i) {
+        pelmora_evaluation ev;
+        const int status = pelmora_evaluate(rows[i].base, &rows[i].in, &ev);
+        if (status != rows[i].error || ev.error != rows[i].error || strcmp(ev.message, rows[i].message) != 0 ||
+            !same(ev.centile, rows[i].centile) || !same(ev.z, rows[i].z) ||
+            !same(ev.optimal_weight, rows[i].optimal_weight) || ev.missing != (isnan(ev.centile) && !ev.error)) {
+            fprintf(stderr, "FAIL: pelmora_evaluate, row %u: %d \"%s\" %.17g\n", (unsigned)i + 1, status, ev.message,
+                    ev.centile);
+            ++bad;
+        }
+        if (rows[i].error && strncmp(rows[i].message, pelmora_error_text(rows[i].error),
+                                     strlen(pelmora_error_text(rows[i].error))) != 0) {
+            fprintf(stderr, "FAIL: row %u: the text of error %d\n", (unsigned)i + 1, rows[i].error);
+            ++bad;
+        }
+        bases[i] = rows[i].base;
+        in[0][i] = rows[i].in.bwt;
+        in[1][i] = rows[i].in.gest;
+        in[2][i] = rows[i].in.wt;
+        in[3][i] = rows[i].in.ht;
+        in[4][i] = rows[i].in.sex;
+        in[5][i] = rows[i].in.eth;
+        in[6][i] = rows[i].in.par;
+    }
+
+    for (t = 0; t < sizeof threads / sizeof threads[0]; ++t) {
+        const pelmora_columns columns = {bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
+        pelmora_outputs out = {centile, z, optimal, error, size_class, PELMORA_SGA_BELOW, PELMORA_LGA_ABOVE};
+        if (pelmora_evaluate_batch(n, &columns, &out, threads[t]) != 0) {
+            fprintf(stderr, "FAIL: pelmora_evaluate_batch refused the table\n");
+            return 1;
+        }
+        for (i = 0; i < n; ++i) {
+            if (error[i] != rows[i].error || !same(centile[i], rows[i].centile) || !same(z[i], rows[i].z) ||
+                !same(optimal[i], rows[i].optimal_weight) ||
+                size_class[i] != (signed char)pelmora_classify(rows[i].centile, 10, 90)) {
+                fprintf(stderr, "FAIL: pelmora_evaluate_batch (threads %u), row %u\n", threads[t], (unsigned)i + 1);
+                ++bad;
+            }
+        }
+    }
+    /* Calls the interface refuses, and the tables behind the texts. */
+    {
+        pelmora_evaluation ev;
+        const pelmora_columns no_bwt = {NULL, PELMORA_SWEDEN, NULL, in[1], in[2], in[3], in[4], in[5], in[6]};
+        const pelmora_columns bad_base = {NULL, 7, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
+        const pelmora_columns good = {bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
+        pelmora_outputs out = {centile, NULL, NULL, error, size_class, 10, 90};
+        pelmora_outputs crossed = {centile, NULL, NULL, error, size_class, 90, 10};
+        const int checks[] = {
+            pelmora_evaluate(4, &rows[0].in, &ev) == PELMORA_INVALID_ARGUMENT && ev.error == PELMORA_INVALID_ARGUMENT &&
+                isnan(ev.centile),
+            pelmora_evaluate(0, NULL, &ev) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate(0, &rows[0].in, NULL) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(n, &no_bwt, &out, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(n, &bad_base, &out, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(1, NULL, &out, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(0, &no_bwt, &out, 0) == 0,                          /* nothing to read */
+            pelmora_evaluate_batch(n, &good, &crossed, 0) == PELMORA_INVALID_ARGUMENT, /* sga_below > lga_above */
+            strcmp(pelmora_error_text(6), "Overflow") == 0 && strcmp(pelmora_error_text(11), "Division by zero") == 0 &&
+                strcmp(pelmora_error_text(12345), "") == 0,
+            pelmora_base_code("New Zealand") == PELMORA_NEW_ZEALAND && pelmora_base_code("nz") == 2 &&
+                pelmora_base_code("Mars") == -1 && strcmp(pelmora_base_name(PELMORA_SWEDEN), "Sweden") == 0 &&
+                pelmora_base_name(4) == NULL,
+            pelmora_ethnic_code(PELMORA_SWEDEN, "Phillipino") == 7 &&
+                pelmora_ethnic_code(PELMORA_UNITED_KINGDOM, "Maori") == -1,
+            pelmora_classify(9.99, 10, 90) == PELMORA_CLASS_SGA && pelmora_classify(90, 10, 90) == PELMORA_CLASS_AGA &&
+                pelmora_classify(NAN, 10, 90) == PELMORA_CLASS_NONE,
+        };
+        for (i = 0; i < sizeof checks / sizeof checks[0]; ++i) {
+            if (!checks[i]) {
+                fprintf(stderr, "FAIL: interface check %u\n", (unsigned)i + 1);
+                ++bad;
+            }
+        }
+    }
+    if (bad) {
+        fprintf(stderr, "%d check(s) failed\n", bad);
+        return 1;
+    }
+    printf("%u rows of the validation table: the C interface agrees\n", (unsigned)n);
+    return 0;
+}
