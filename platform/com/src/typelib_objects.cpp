@@ -408,6 +408,7 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD*
 HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
+    if (index_ < 0) return TYPE_E_ELEMENTNOTFOUND;  // an imported type's references are its own library's
     const TlbLibrary& data = lib_->data();
     if ((href & 3) == 1) {
         const TlbImport* import = data.import(href);
