@@ -21,6 +21,18 @@ endif()
 if(PELMORA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # Clang links its sanitizer runtime into executables only; shared libraries linked with
+    # --no-undefined need the shared runtime, found at run time through the rpath.
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
+                    OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(asan_runtime_dir "${asan_runtime}" DIRECTORY)
+    add_link_options(-shared-libasan "-Wl,-rpath,${asan_runtime_dir}")
+  endif()
+endif()
+if(PELMORA_BUILD_FUZZ)
+  # Coverage for the fuzzer in every library; the fuzz targets link libFuzzer itself.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # pelmora_add_test(NAME SOURCES... LIBS...): a GoogleTest executable with the strict warnings.
