@@ -56,23 +56,25 @@ struct Registry {
         for (Handle* h : handles) delete h;
     }
 
+    // The fresh roots are built first: running out of memory leaves the registry as it was.
     void reset() {
-        for (auto& [id, root] : roots) mark_deleted(*root);
-        roots.clear();
         static constexpr const char16_t* names[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER", u"HKEY_LOCAL_MACHINE",
                                                     u"HKEY_USERS"};
         const HKEY ids[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+        std::map<ULONG_PTR, std::shared_ptr<Key>> fresh;
         for (int i = 0; i < 4; ++i) {
             auto k = std::make_shared<Key>();
             k->name = names[i];
-            roots[reinterpret_cast<ULONG_PTR>(ids[i])] = k;
+            fresh[reinterpret_cast<ULONG_PTR>(ids[i])] = k;
         }
         // A fresh system already has these.
         for (const char16_t* n : {u"CLSID", u"Interface", u"TypeLib"}) {
             auto k = std::make_shared<Key>();
             k->name = n;
-            roots[reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT)]->children[lower(n)] = k;
+            fresh[reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT)]->children[lower(n)] = k;
         }
+        for (auto& [id, root] : roots) mark_deleted(*root);
+        roots.swap(fresh);
     }
 
     static void mark_deleted(Key& k) {
@@ -500,7 +502,11 @@ STDAPI PelmoraRegistryLoad(const char* path) try {
 }
 
 STDAPI_(void) PelmoraRegistryReset() {
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.reset();
+    try {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.reset();
+    } catch (...) {
+        // out of memory: the registry stays as it was
+    }
 }
