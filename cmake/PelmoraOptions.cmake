@@ -26,6 +26,18 @@ if(PELMORA_SANITIZE)
   target_compile_options(pelmora_sanitize INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
                                                     -fno-sanitize-recover=all)
   target_link_options(pelmora_sanitize INTERFACE -fsanitize=address,undefined)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # Clang links its sanitizer runtime into executables only; shared libraries linked with
+    # --no-undefined need the shared runtime, found at run time through the rpath.
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
+                    OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(asan_runtime_dir "${asan_runtime}" DIRECTORY)
+    target_link_options(pelmora_sanitize INTERFACE -shared-libasan "-Wl,-rpath,${asan_runtime_dir}")
+  endif()
+endif()
+if(PELMORA_BUILD_FUZZ)
+  # Coverage for the fuzzer in every library; the fuzz targets link libFuzzer itself.
+  target_compile_options(pelmora_sanitize INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 target_link_libraries(pelmora_warnings INTERFACE pelmora_sanitize)
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then builds and runs the suite twice (optimised with
-# warnings as errors, then under ASan+UBSan), then the Windows builds and their checks under Wine.
+# warnings as errors, then under ASan+UBSan), fuzzes each fuzz target for a bounded time, then the
+# Windows builds and their checks under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -12,6 +13,9 @@ for preset in release asan; do
   cmake --build --preset "$preset" -j "$jobs"
   QT_QPA_PLATFORM=offscreen ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== fuzz ===" >&2
+scripts/fuzz-tests.sh
 
 if [ -x scripts/windows-tests.sh ]; then
   echo "=== windows ===" >&2

@@ -29,7 +29,10 @@ STDAPI_(BSTR) SysAllocStringLen(const OLECHAR* str, UINT len) {
 
 STDAPI_(BSTR) SysAllocString(const OLECHAR* psz) {
     if (!psz) return nullptr;
-    return SysAllocStringLen(psz, static_cast<UINT>(lstrlenW(psz)));
+    std::size_t n = 0;
+    while (psz[n]) ++n;
+    if (n > std::numeric_limits<UINT>::max() / sizeof(OLECHAR)) return nullptr;
+    return SysAllocStringLen(psz, static_cast<UINT>(n));
 }
 
 STDAPI_(BSTR) SysAllocStringByteLen(LPCSTR psz, UINT len) {

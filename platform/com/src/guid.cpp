@@ -1,5 +1,6 @@
 // Standard interface identifiers, GUID text and task memory.
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -125,7 +126,7 @@ STDAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
 
 WINBASEAPI int lstrlenW(LPCWSTR s) {
     if (!s) return 0;
-    int n = 0;
+    std::size_t n = 0;
     while (s[n]) ++n;
-    return n;
+    return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
 }

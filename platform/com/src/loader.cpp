@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "pelmora_com_api.h"
+#include "registry_text.hpp"
 #include "text.hpp"
 
+using pelmora::com::guid_text;
+using pelmora::com::read_text;
 using pelmora::com::to_utf16;
 using pelmora::com::to_utf8;
 
@@ -29,28 +32,32 @@ Loader& loader() {
     return l;
 }
 
-// The default value of a key below HKEY_CLASSES_ROOT, as text.
-bool read_default(const std::u16string& path, std::u16string& out) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    DWORD type = 0, cb = 0;
-    bool ok = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &cb) == ERROR_SUCCESS &&
-              (type == REG_SZ || type == REG_EXPAND_SZ);
-    if (ok) {
-        std::u16string buf(cb / sizeof(WCHAR) + 1, u'\0');
-        ok = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<LPBYTE>(buf.data()), &cb) == ERROR_SUCCESS;
-        buf.resize(cb / sizeof(WCHAR));
-        while (!buf.empty() && buf.back() == 0) buf.pop_back();
-        out = buf;
+// The library registered for a class, loaded once. S_OK, REGDB_E_CLASSNOTREG or ERROR_MOD_NOT_FOUND.
+HRESULT class_library(REFCLSID rclsid, void*& handle) noexcept {
+    try {
+        std::u16string path;
+        if (!read_text(u"CLSID\\" + guid_text(rclsid) + u"\\InprocServer32", path) || path.empty())
+            return REGDB_E_CLASSNOTREG;
+        const std::string file = to_utf8(path);
+        auto& l = loader();
+        std::lock_guard lock(l.mutex);
+        auto it = l.libraries.find(file);
+        if (it != l.libraries.end()) {
+            handle = it->second;
+            return S_OK;
+        }
+        handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) return HRESULT_FROM_WIN32(126L);  // ERROR_MOD_NOT_FOUND
+        try {
+            l.libraries[file] = handle;
+        } catch (...) {
+            dlclose(handle);
+            throw;
+        }
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
     }
-    RegCloseKey(key);
-    return ok;
-}
-
-std::u16string guid_text(REFGUID g) {
-    OLECHAR buf[39];
-    StringFromGUID2(g, buf, 39);
-    return buf;
 }
 
 }  // namespace
@@ -65,23 +72,9 @@ STDAPI CoGetClassObject(REFCLSID rclsid, DWORD context, LPVOID, REFIID riid, LPV
     if (!ppv) return E_INVALIDARG;
     *ppv = nullptr;
     if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
-    std::u16string path;
-    if (!read_default(u"CLSID\\" + guid_text(rclsid) + u"\\InprocServer32", path) || path.empty())
-        return REGDB_E_CLASSNOTREG;
-    const std::string file = to_utf8(path);
     void* handle = nullptr;
-    {
-        auto& l = loader();
-        std::lock_guard lock(l.mutex);
-        auto it = l.libraries.find(file);
-        if (it != l.libraries.end()) {
-            handle = it->second;
-        } else {
-            handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle) return HRESULT_FROM_WIN32(126L);  // ERROR_MOD_NOT_FOUND
-            l.libraries[file] = handle;
-        }
-    }
+    const HRESULT hr = class_library(rclsid, handle);
+    if (FAILED(hr)) return hr;
     auto* get = reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(handle, "DllGetClassObject"));
     if (!get) return CO_E_ERRORINDLL;
     return get(rclsid, riid, ppv);
@@ -99,18 +92,27 @@ STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN outer, DWORD context, REFIID 
 }
 
 STDAPI CLSIDFromProgID(LPCOLESTR progid, LPCLSID clsid) {
-    if (!progid || !clsid) return E_INVALIDARG;
+    if (!clsid) return E_INVALIDARG;
     *clsid = GUID_NULL;
-    std::u16string text;
-    if (!read_default(std::u16string(progid) + u"\\CLSID", text)) return CO_E_CLASSSTRING;
-    return SUCCEEDED(CLSIDFromString(text.c_str(), clsid)) ? S_OK : CO_E_CLASSSTRING;
+    if (!progid) return E_INVALIDARG;
+    try {
+        std::u16string text;
+        if (!read_text(std::u16string(progid) + u"\\CLSID", text)) return CO_E_CLASSSTRING;
+        return SUCCEEDED(CLSIDFromString(text.c_str(), clsid)) ? S_OK : CO_E_CLASSSTRING;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     std::u16string text;
-    if (!read_default(u"CLSID\\" + guid_text(clsid) + u"\\ProgID", text)) return REGDB_E_CLASSNOTREG;
+    try {
+        if (!read_text(u"CLSID\\" + guid_text(clsid) + u"\\ProgID", text)) return REGDB_E_CLASSNOTREG;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
     *out = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
     if (!*out) return E_OUTOFMEMORY;
     std::copy(text.begin(), text.end(), *out);
@@ -147,7 +149,7 @@ WINBASEAPI BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* out) {
     return TRUE;
 }
 
-WINBASEAPI DWORD GetModuleFileNameW(HMODULE module, LPWSTR out, DWORD size) {
+WINBASEAPI DWORD GetModuleFileNameW(HMODULE module, LPWSTR out, DWORD size) try {
     if (!out || !size) return 0;
     std::string path;
     if (!module) {
@@ -166,4 +168,6 @@ WINBASEAPI DWORD GetModuleFileNameW(HMODULE module, LPWSTR out, DWORD size) {
     std::copy(w.begin(), w.begin() + n, out);
     out[n] = 0;
     return static_cast<DWORD>(w.size()) < size ? n : size;
+} catch (...) {
+    return 0;  // out of memory
 }

@@ -2,7 +2,6 @@
 // Windows API's shape. A host may save it to a file and load it again.
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -57,23 +56,25 @@ struct Registry {
         for (Handle* h : handles) delete h;
     }
 
+    // The fresh roots are built first: running out of memory leaves the registry as it was.
     void reset() {
-        for (auto& [id, root] : roots) mark_deleted(*root);
-        roots.clear();
         static constexpr const char16_t* names[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER", u"HKEY_LOCAL_MACHINE",
                                                     u"HKEY_USERS"};
         const HKEY ids[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+        std::map<ULONG_PTR, std::shared_ptr<Key>> fresh;
         for (int i = 0; i < 4; ++i) {
             auto k = std::make_shared<Key>();
             k->name = names[i];
-            roots[reinterpret_cast<ULONG_PTR>(ids[i])] = k;
+            fresh[reinterpret_cast<ULONG_PTR>(ids[i])] = k;
         }
         // A fresh system already has these.
         for (const char16_t* n : {u"CLSID", u"Interface", u"TypeLib"}) {
             auto k = std::make_shared<Key>();
             k->name = n;
-            roots[reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT)]->children[lower(n)] = k;
+            fresh[reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT)]->children[lower(n)] = k;
         }
+        for (auto& [id, root] : roots) mark_deleted(*root);
+        roots.swap(fresh);
     }
 
     static void mark_deleted(Key& k) {
@@ -90,9 +91,9 @@ struct Registry {
     }
 
     HKEY open(std::shared_ptr<Key> k) {
-        auto* h = new Handle{std::move(k)};
-        handles.insert(h);
-        return reinterpret_cast<HKEY>(h);
+        auto h = std::make_unique<Handle>(Handle{std::move(k)});
+        handles.insert(h.get());
+        return reinterpret_cast<HKEY>(h.release());
     }
 };
 
@@ -143,47 +144,63 @@ LONG copy_out(const std::vector<BYTE>& data, LPBYTE out, LPDWORD cb) {
     return ERROR_SUCCESS;
 }
 
+// Runs an entry point's body: running out of memory is a failure, never an exception.
+template <class F>
+LONG guarded(F&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
 }  // namespace
 
 WINADVAPI LONG RegCreateKeyExW(HKEY hKey, LPCWSTR sub, DWORD, LPWSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*,
                                PHKEY result, LPDWORD disposition) {
-    if (!result) return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    DWORD disp = REG_OPENED_EXISTING_KEY;
-    for (const auto& part : split_path(sub)) {
-        auto& slot = k->children[lower(part)];
-        if (!slot) {
-            slot = std::make_shared<Key>();
-            slot->name = part;
-            disp = REG_CREATED_NEW_KEY;
+    return guarded([&]() -> LONG {
+        if (!result) return ERROR_INVALID_PARAMETER;
+        *result = nullptr;
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        DWORD disp = REG_OPENED_EXISTING_KEY;
+        for (const auto& part : split_path(sub)) {
+            const std::u16string folded = lower(part);
+            auto it = k->children.find(folded);
+            if (it == k->children.end()) {
+                auto fresh = std::make_shared<Key>();
+                fresh->name = part;
+                it = k->children.emplace(folded, std::move(fresh)).first;
+                disp = REG_CREATED_NEW_KEY;
+            }
+            k = it->second;
         }
-        k = slot;
-    }
-    if (disposition) *disposition = disp;
-    *result = r.open(k);
-    return ERROR_SUCCESS;
+        if (disposition) *disposition = disp;
+        *result = r.open(k);
+        return ERROR_SUCCESS;
+    });
 }
 
 WINADVAPI LONG RegOpenKeyExW(HKEY hKey, LPCWSTR sub, DWORD, REGSAM, PHKEY result) {
-    if (!result) return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    for (const auto& part : split_path(sub)) {
-        auto it = k->children.find(lower(part));
-        if (it == k->children.end()) return ERROR_FILE_NOT_FOUND;
-        k = it->second;
-    }
-    *result = r.open(k);
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LONG {
+        if (!result) return ERROR_INVALID_PARAMETER;
+        *result = nullptr;
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        for (const auto& part : split_path(sub)) {
+            auto it = k->children.find(lower(part));
+            if (it == k->children.end()) return ERROR_FILE_NOT_FOUND;
+            k = it->second;
+        }
+        *result = r.open(k);
+        return ERROR_SUCCESS;
+    });
 }
 
 WINADVAPI LONG RegCloseKey(HKEY hKey) {
@@ -197,108 +214,120 @@ WINADVAPI LONG RegCloseKey(HKEY hKey) {
 }
 
 WINADVAPI LONG RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD cb) {
-    if (!data && cb) return ERROR_INVALID_PARAMETER;
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    Value* v = k->find_value(view(name));
-    if (!v) {
-        k->values.push_back(Value{std::u16string(view(name)), type, {}});
-        v = &k->values.back();
-    }
-    v->type = type;
-    v->data.assign(data, data + cb);
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LONG {
+        if (!data && cb) return ERROR_INVALID_PARAMETER;
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        Value* v = k->find_value(view(name));
+        if (!v) {
+            k->values.push_back(Value{std::u16string(view(name)), type, {}});
+            v = &k->values.back();
+        }
+        v->type = type;
+        v->data.assign(data, data + cb);
+        return ERROR_SUCCESS;
+    });
 }
 
 WINADVAPI LONG RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD cb) {
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    const Value* v = k->find_value(view(name));
-    if (!v) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = v->type;
-    return copy_out(v->data, data, cb);
+    return guarded([&]() -> LONG {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        const Value* v = k->find_value(view(name));
+        if (!v) return ERROR_FILE_NOT_FOUND;
+        if (type) *type = v->type;
+        return copy_out(v->data, data, cb);
+    });
 }
 
 WINADVAPI LONG RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPWSTR cls,
                              LPDWORD cchClass, PFILETIME lastWrite) {
-    if (!name || !cchName) return ERROR_INVALID_PARAMETER;
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    if (index >= k->children.size()) return ERROR_NO_MORE_ITEMS;
-    auto it = k->children.begin();
-    std::advance(it, index);
-    if (copy_name(it->second->name, name, cchName) != ERROR_SUCCESS) return ERROR_MORE_DATA;
-    if (cls && cchClass && *cchClass) *cls = 0;
-    if (cchClass) *cchClass = 0;
-    if (lastWrite) *lastWrite = FILETIME{};
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LONG {
+        if (!name || !cchName) return ERROR_INVALID_PARAMETER;
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        if (index >= k->children.size()) return ERROR_NO_MORE_ITEMS;
+        auto it = k->children.begin();
+        std::advance(it, index);
+        if (copy_name(it->second->name, name, cchName) != ERROR_SUCCESS) return ERROR_MORE_DATA;
+        if (cls && cchClass && *cchClass) *cls = 0;
+        if (cchClass) *cchClass = 0;
+        if (lastWrite) *lastWrite = FILETIME{};
+        return ERROR_SUCCESS;
+    });
 }
 
 WINADVAPI LONG RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPDWORD type, LPBYTE data,
                              LPDWORD cb) {
-    if (!name || !cchName) return ERROR_INVALID_PARAMETER;
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
-    const Value& v = k->values[index];
-    if (copy_name(v.name, name, cchName) != ERROR_SUCCESS) return ERROR_MORE_DATA;
-    if (type) *type = v.type;
-    return copy_out(v.data, data, cb);
+    return guarded([&]() -> LONG {
+        if (!name || !cchName) return ERROR_INVALID_PARAMETER;
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+        const Value& v = k->values[index];
+        if (copy_name(v.name, name, cchName) != ERROR_SUCCESS) return ERROR_MORE_DATA;
+        if (type) *type = v.type;
+        return copy_out(v.data, data, cb);
+    });
 }
 
 WINADVAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR name) {
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    auto it = std::find_if(k->values.begin(), k->values.end(),
-                           [&](const Value& v) { return pelmora::com::equal_nocase(v.name, view(name)); });
-    if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
-    k->values.erase(it);
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LONG {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        auto it = std::find_if(k->values.begin(), k->values.end(),
+                               [&](const Value& v) { return pelmora::com::equal_nocase(v.name, view(name)); });
+        if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+        k->values.erase(it);
+        return ERROR_SUCCESS;
+    });
 }
 
 // Deletes the named subkey (and with `tree` everything below it); without `tree` the key
 // must have no subkeys. An empty name with `tree` empties the key itself.
 static LONG delete_key(HKEY hKey, LPCWSTR sub, bool tree) {
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto k = r.resolve(hKey);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    const auto parts = split_path(sub);
-    if (parts.empty()) {
-        if (!tree) return ERROR_ACCESS_DENIED;
-        for (auto& [n, c] : k->children) Registry::mark_deleted(*c);
-        k->children.clear();
-        k->values.clear();
-        return ERROR_SUCCESS;
-    }
-    std::shared_ptr<Key> parent = k;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        auto it = parent->children.find(lower(parts[i]));
+    return guarded([&]() -> LONG {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto k = r.resolve(hKey);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        const auto parts = split_path(sub);
+        if (parts.empty()) {
+            if (!tree) return ERROR_ACCESS_DENIED;
+            for (auto& [n, c] : k->children) Registry::mark_deleted(*c);
+            k->children.clear();
+            k->values.clear();
+            return ERROR_SUCCESS;
+        }
+        std::shared_ptr<Key> parent = k;
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+            auto it = parent->children.find(lower(parts[i]));
+            if (it == parent->children.end()) return ERROR_FILE_NOT_FOUND;
+            parent = it->second;
+        }
+        auto it = parent->children.find(lower(parts.back()));
         if (it == parent->children.end()) return ERROR_FILE_NOT_FOUND;
-        parent = it->second;
-    }
-    auto it = parent->children.find(lower(parts.back()));
-    if (it == parent->children.end()) return ERROR_FILE_NOT_FOUND;
-    if (!tree && !it->second->children.empty()) return ERROR_ACCESS_DENIED;
-    Registry::mark_deleted(*it->second);
-    parent->children.erase(it);
-    return ERROR_SUCCESS;
+        if (!tree && !it->second->children.empty()) return ERROR_ACCESS_DENIED;
+        Registry::mark_deleted(*it->second);
+        parent->children.erase(it);
+        return ERROR_SUCCESS;
+    });
 }
 
 WINADVAPI LONG RegDeleteKeyW(HKEY hKey, LPCWSTR sub) {
@@ -311,8 +340,25 @@ WINADVAPI LONG RegDeleteTreeW(HKEY hKey, LPCWSTR sub) { return delete_key(hKey, 
 // ---- The registry file ---------------------------------------------------------------------
 // Text, one line per key ("K" and the escaped path below its root) or value ("V", the escaped
 // name or "@" for the default value, the type, the data in hex), values following their key.
+// A file is outside input: anything malformed refuses the whole file.
 
 namespace {
+
+// As deep as a Windows registry tree may be; the tree is walked recursively.
+constexpr std::size_t deepest_key = 512;
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Two hex digits at s[i], s[i + 1] (which must exist).
+int hex_byte(const std::string& s, std::size_t i) {
+    const int hi = hex_digit(s[i]), lo = hex_digit(s[i + 1]);
+    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
 
 std::string escape(std::u16string_view s) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -337,9 +383,9 @@ bool unescape(const std::string& s, std::u16string& out) {
             bytes += s[i];
             continue;
         }
-        if (i + 2 >= s.size()) return false;
-        unsigned v = 0;
-        if (std::sscanf(s.c_str() + i + 1, "%2x", &v) != 1) return false;
+        if (s.size() - i < 3) return false;
+        const int v = hex_byte(s, i + 1);
+        if (v < 0) return false;
         bytes += static_cast<char>(v);
         i += 2;
     }
@@ -367,7 +413,7 @@ void save_key(std::ostream& out, const std::string& path, const Key& k) {
 
 }  // namespace
 
-STDAPI PelmoraRegistrySave(const char* path) {
+STDAPI PelmoraRegistrySave(const char* path) try {
     if (!path) return E_INVALIDARG;
     auto& r = registry();
     std::ostringstream text;
@@ -380,9 +426,11 @@ STDAPI PelmoraRegistrySave(const char* path) {
     f << text.str();
     f.close();
     return f ? S_OK : E_FAIL;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
-STDAPI PelmoraRegistryLoad(const char* path) {
+STDAPI PelmoraRegistryLoad(const char* path) try {
     if (!path) return E_INVALIDARG;
     std::ifstream f(path, std::ios::binary);
     if (!f) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
@@ -409,7 +457,7 @@ STDAPI PelmoraRegistryLoad(const char* path) {
                 }
             }
             auto it = roots.find(parts[0]);
-            if (it == roots.end()) return E_FAIL;
+            if (it == roots.end() || parts.size() - 1 > deepest_key) return E_FAIL;
             current = it->second;
             for (std::size_t i = 1; i < parts.size(); ++i) {
                 std::u16string n;
@@ -430,9 +478,10 @@ STDAPI PelmoraRegistryLoad(const char* path) {
             v.type = type;
             if (hexdata != "-") {
                 if (hexdata.size() % 2) return E_FAIL;
+                v.data.reserve(hexdata.size() / 2);
                 for (std::size_t i = 0; i < hexdata.size(); i += 2) {
-                    unsigned b = 0;
-                    if (std::sscanf(hexdata.c_str() + i, "%2x", &b) != 1) return E_FAIL;
+                    const int b = hex_byte(hexdata, i);
+                    if (b < 0) return E_FAIL;
                     v.data.push_back(static_cast<BYTE>(b));
                 }
             }
@@ -448,10 +497,16 @@ STDAPI PelmoraRegistryLoad(const char* path) {
         {HKEY_CLASSES_ROOT, "HKCR"}, {HKEY_CURRENT_USER, "HKCU"}, {HKEY_LOCAL_MACHINE, "HKLM"}, {HKEY_USERS, "HKU"}};
     for (const auto& [h, tag] : ids) r.roots[reinterpret_cast<ULONG_PTR>(h)] = roots[tag];
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDAPI_(void) PelmoraRegistryReset() {
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.reset();
+    try {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.reset();
+    } catch (...) {
+        // out of memory: the registry stays as it was
+    }
 }

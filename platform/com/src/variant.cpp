@@ -189,11 +189,17 @@ STDAPI VariantCopyInd(VARIANT* dest, const VARIANTARG* src) {
     return VariantCopy(dest, &value);
 }
 
-STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT flags, VARTYPE vt) {
+// Reading text as a number allocates: running out of memory fails the call, and `from` (the
+// only thing held then) is cleared on the way out.
+STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT flags, VARTYPE vt) try {
     if (!dest || !src) return E_INVALIDARG;
     if (!valid(src->vt)) return DISP_E_BADVARTYPE;
     VARIANT from;
     VariantInit(&from);
+    struct Clear {
+        VARIANT& v;
+        ~Clear() { VariantClear(&v); }
+    } clear_from{from};
     HRESULT hr = VariantCopyInd(&from, src);
     if (FAILED(hr)) return hr;
     VARIANT result;
@@ -239,7 +245,6 @@ STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT
             }
         }
     }
-    VariantClear(&from);
     if (FAILED(hr)) {
         if (vt == VT_BSTR) SysFreeString(result.bstrVal);
         return hr;
@@ -252,6 +257,8 @@ STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID, USHORT
     }
     *dest = result;
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDAPI VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT flags, VARTYPE vt) {

@@ -1,28 +1,25 @@
-// ITypeLib and ITypeInfo over a parsed MSFT type library, and loading and registering one.
+// ITypeLib and ITypeInfo over a parsed MSFT type library.
 //
 // A dual interface is stored once, as a dispatch interface flagged dual. Its default view is
 // that dispatch interface (functions of kind FUNC_DISPATCH, the [retval] parameter folded into
 // the function's result); GetRefTypeOfImplType(-1) leads to its vtable view (TKIND_INTERFACE,
 // the functions as declared). Types of other libraries (IDispatch from stdole2) are known only
 // by identity: their ITypeInfo answers GetTypeAttr and nothing more.
+//
+// On failure every pointer and BSTR out-parameter is null, no reference is held for the caller
+// and counts are zero; other values the caller passed in are left as they were.
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "typelib_objects.hpp"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
-#include <sstream>
+#include <optional>
 #include <string>
 
 #include "pelmora_com_api.h"
 #include "text.hpp"
-#include "typelib_file.hpp"
 
 using namespace pelmora::com;
 
@@ -31,6 +28,20 @@ namespace {
 constexpr HREFTYPE vtable_view_bit = 2;  // never set in the format's own local or imported hreftypes
 
 class TypeLib;
+
+// A name and a help string as GetDocumentation hands them out (the out-parameters are null).
+HRESULT documentation(std::u16string_view name_text, const std::optional<std::u16string_view>& doc_text, BSTR* name,
+                      BSTR* doc) {
+    if (name && !(*name = make_bstr(name_text))) return E_OUTOFMEMORY;
+    if (doc && doc_text && !(*doc = make_bstr(*doc_text))) {
+        if (name) {
+            SysFreeString(*name);
+            *name = nullptr;
+        }
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
 
 class TypeInfo final : public ITypeInfo {
 public:
@@ -73,7 +84,11 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* context,
                                                BSTR* file) override;
-    HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR* dll, BSTR* name, WORD*) override {
+        if (dll) *dll = nullptr;
+        if (name) *name = nullptr;
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) override;
     HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID* out) override {
         if (out) *out = nullptr;
@@ -167,20 +182,14 @@ public:
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* name, BSTR* doc, DWORD* context, BSTR* file) override {
-        if (index == -1) {
-            if (name) *name = make_bstr(data_->name);
-            if (doc) *doc = data_->doc ? make_bstr(*data_->doc) : nullptr;
-            if (context) *context = 0;
-            if (file) *file = nullptr;
-            return S_OK;
-        }
+        if (name) *name = nullptr;
+        if (doc) *doc = nullptr;
+        if (file) *file = nullptr;
+        if (context) *context = 0;
+        if (index == -1) return documentation(data_->name, data_->doc, name, doc);
         if (index < 0 || static_cast<std::size_t>(index) >= data_->types.size()) return TYPE_E_ELEMENTNOTFOUND;
         const TlbType& t = data_->types[static_cast<std::size_t>(index)];
-        if (name) *name = make_bstr(t.name);
-        if (doc) *doc = t.doc ? make_bstr(*t.doc) : nullptr;
-        if (context) *context = 0;
-        if (file) *file = nullptr;
-        return S_OK;
+        return documentation(t.name, t.doc, name, doc);
     }
     HRESULT STDMETHODCALLTYPE IsName(LPOLESTR name, ULONG, BOOL* found) override {
         if (!name || !found) return E_INVALIDARG;
@@ -195,7 +204,12 @@ public:
         }
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*, USHORT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo** infos, MEMBERID* ids, USHORT* found) override {
+        if (!infos || !ids || !found) return E_INVALIDARG;
+        for (USHORT i = 0; i < *found; ++i) infos[i] = nullptr;
+        *found = 0;
+        return E_NOTIMPL;
+    }
     void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* attr) override { std::free(attr); }
 
 private:
@@ -225,6 +239,7 @@ const TlbFunc* TypeInfo::find(MEMBERID memid) const {
 
 HRESULT TypeInfo::GetTypeAttr(TYPEATTR** out) {
     if (!out) return E_INVALIDARG;
+    *out = nullptr;
     auto* a = static_cast<TYPEATTR*>(std::calloc(1, sizeof(TYPEATTR)));
     if (!a) return E_OUTOFMEMORY;
     a->memidConstructor = MEMBERID_NIL;
@@ -271,8 +286,8 @@ HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** out) {
     const std::size_t nparams = f.params.size() - (fold ? 1 : 0);
     // One block: the FUNCDESC, its parameters, then every TYPEDESC the chains need.
     std::size_t ntd = 0;
-    for (std::size_t i = 0; i < nparams; ++i) ntd += f.params[i].type.vts.size();
-    ntd += fold ? f.params.back().type.vts.size() : f.ret.vts.size();
+    for (std::size_t i = 0; i < nparams; ++i) ntd += f.params[i].type.depth;
+    ntd += fold ? f.params.back().type.depth : f.ret.depth;
     const std::size_t bytes = sizeof(FUNCDESC) + nparams * sizeof(ELEMDESC) + ntd * sizeof(TYPEDESC);
     auto* block = static_cast<unsigned char*>(std::calloc(1, bytes));
     if (!block) return E_OUTOFMEMORY;
@@ -282,10 +297,10 @@ HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** out) {
     // Fills `td` from the chain starting at element `from`; nested entries come from `tds`.
     auto fill = [&](TYPEDESC& td, const TypeChain& chain, std::size_t from) {
         TYPEDESC* cur = &td;
-        for (std::size_t k = from; k < chain.vts.size(); ++k) {
+        for (std::size_t k = from; k < chain.depth; ++k) {
             cur->vt = chain.vts[k];
             if (cur->vt == VT_USERDEFINED) cur->hreftype = chain.href;
-            if ((cur->vt == VT_PTR || cur->vt == VT_SAFEARRAY) && k + 1 < chain.vts.size()) {
+            if ((cur->vt == VT_PTR || cur->vt == VT_SAFEARRAY) && k + 1 < chain.depth) {
                 cur->lptdesc = tds++;
                 cur = cur->lptdesc;
             }
@@ -322,8 +337,16 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
     std::size_t n = f->params.size();
     if (dispatch_view_of_dual() && n && (f->params.back().flags & PARAMFLAG_FRETVAL)) --n;
     UINT k = 0;
-    if (k < max) names[k++] = make_bstr(f->name);
-    for (std::size_t i = 0; i < n && k < max; ++i) names[k++] = make_bstr(f->params[i].name);
+    for (std::size_t i = 0; i <= n && k < max; ++i, ++k) {
+        if (!(names[k] = make_bstr(i == 0 ? f->name : f->params[i - 1].name))) {
+            while (k) {
+                --k;
+                SysFreeString(names[k]);
+                names[k] = nullptr;
+            }
+            return E_OUTOFMEMORY;
+        }
+    }
     *count = k;
     return S_OK;
 }
@@ -376,25 +399,21 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD*
     if (name) *name = nullptr;
     const TlbType* t = type();
     if (!t) return TYPE_E_ELEMENTNOTFOUND;
-    if (memid == MEMBERID_NIL) {
-        if (name) *name = make_bstr(t->name);
-        if (doc && t->doc) *doc = make_bstr(*t->doc);
-        return S_OK;
-    }
+    if (memid == MEMBERID_NIL) return documentation(t->name, t->doc, name, doc);
     const TlbFunc* f = find(memid);
     if (!f) return TYPE_E_ELEMENTNOTFOUND;
-    if (name) *name = make_bstr(f->name);
-    return S_OK;
+    return documentation(f->name, std::nullopt, name, doc);
 }
 
 HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
+    if (index_ < 0) return TYPE_E_ELEMENTNOTFOUND;  // an imported type's references are its own library's
     const TlbLibrary& data = lib_->data();
     if ((href & 3) == 1) {
-        auto it = data.imports.find(href);
-        if (it == data.imports.end()) return TYPE_E_ELEMENTNOTFOUND;
-        *out = new (std::nothrow) TypeInfo(lib_, -1, false, &it->second);
+        const TlbImport* import = data.import(href);
+        if (!import) return TYPE_E_ELEMENTNOTFOUND;
+        *out = new (std::nothrow) TypeInfo(lib_, -1, false, import);
         return *out ? S_OK : E_OUTOFMEMORY;
     }
     const bool vtable = (href & 3) == vtable_view_bit;
@@ -404,289 +423,26 @@ HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
+// A type of another library belongs to that library (IDispatch to stdole2), which this layer
+// does not load: the question has no answer here, and nothing is handed out.
 HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** lib, UINT* index) {
+    if (lib) *lib = nullptr;
+    if (index_ < 0) return E_NOTIMPL;
     if (index) *index = static_cast<UINT>(index_);
     if (lib) {
         *lib = lib_;
         lib_->AddRef();
     }
-    return index_ >= 0 ? S_OK : E_NOTIMPL;
-}
-
-// ---- Loading --------------------------------------------------------------------------------
-
-// A file mapped for reading: a shared library is large, and only its headers and one section
-// are read.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* p = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p != MAP_FAILED) {
-                data_ = static_cast<const char*>(p);
-                size_ = static_cast<std::size_t>(st.st_size);
-            }
-        }
-        close(fd);
-    }
-    ~MappedFile() {
-        if (data_) munmap(const_cast<char*>(data_), size_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    bool ok() const { return data_ != nullptr; }
-    std::string_view bytes() const { return {data_, size_}; }
-
-private:
-    const char* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
-HRESULT load_file(LPCOLESTR file, ITypeLib** out) {
-    const MappedFile mapped(to_utf8(view(file)));
-    if (!mapped.ok()) return TYPE_E_CANTLOADLIBRARY;
-    std::string_view image = mapped.bytes();
-    // A shared library carries its type library in the section .typelib.
-    if (auto section = elf_section(image, ".typelib")) image = *section;
-    auto data = parse_msft(image);
-    if (!data) return TYPE_E_CANTLOADLIBRARY;
-    *out = new (std::nothrow) TypeLib(std::move(data));
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-std::u16string guid_text(REFGUID g) {
-    OLECHAR buf[39];
-    StringFromGUID2(g, buf, 39);
-    return buf;
-}
-
-std::u16string hex_text(unsigned v) {
-    static constexpr char16_t digits[] = u"0123456789abcdef";
-    std::u16string s;
-    do {
-        s.insert(s.begin(), digits[v & 15]);
-        v >>= 4;
-    } while (v);
-    return s;
-}
-
-std::u16string number_text(unsigned v) {
-    std::u16string s;
-    do {
-        s.insert(s.begin(), static_cast<char16_t>(u'0' + v % 10));
-        v /= 10;
-    } while (v);
-    return s;
-}
-
-std::u16string version_key(REFGUID libid, WORD major, WORD minor) {
-    return u"TypeLib\\" + guid_text(libid) + u"\\" + hex_text(major) + u"." + hex_text(minor);
-}
-
-const char16_t* syskind_name(SYSKIND s) {
-    switch (s) {
-    case SYS_WIN16: return u"win16";
-    case SYS_WIN32: return u"win32";
-    case SYS_WIN64: return u"win64";
-    default: return nullptr;
-    }
-}
-
-bool set_default(const std::u16string& path, std::u16string_view value, LPCWSTR name = nullptr) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const std::u16string v(value);
-    const bool ok = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
-                                   static_cast<DWORD>((v.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
-}
-
-bool read_default(const std::u16string& path, std::u16string& out, LPCWSTR name = nullptr) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    WCHAR buf[1024];
-    DWORD cb = sizeof buf - sizeof(WCHAR);
-    DWORD type = 0;
-    const bool ok = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(buf), &cb) == ERROR_SUCCESS &&
-                    type == REG_SZ;
-    RegCloseKey(key);
-    if (!ok) return false;
-    buf[cb / sizeof(WCHAR)] = 0;
-    out = buf;
-    return true;
-}
-
-bool has_subkeys(const std::u16string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    WCHAR name[256];
-    DWORD n = 256;
-    const bool any = RegEnumKeyExW(key, 0, name, &n, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return any;
-}
-
-// The interfaces whose registration points at the type library: oleautomation interfaces and
-// dispatch interfaces (dual ones included).
-bool registers_interface(const TlbType& t) {
-    return t.kind == TKIND_DISPATCH || (t.kind == TKIND_INTERFACE && (t.flags & TYPEFLAG_FOLEAUTOMATION));
+    return S_OK;
 }
 
 }  // namespace
 
-STDAPI LoadTypeLibEx(LPCOLESTR file, REGKIND regkind, ITypeLib** out) {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (!file) return E_INVALIDARG;
-    const HRESULT hr = load_file(file, out);
-    if (FAILED(hr)) return hr;
-    if (regkind == REGKIND_REGISTER) {
-        const HRESULT reg = RegisterTypeLib(*out, const_cast<LPOLESTR>(file), nullptr);
-        if (FAILED(reg)) {
-            (*out)->Release();
-            *out = nullptr;
-            return reg;
-        }
-    }
-    return S_OK;
+namespace pelmora::com {
+
+HRESULT make_type_lib(std::shared_ptr<const TlbLibrary> data, ITypeLib** out) noexcept {
+    *out = new (std::nothrow) TypeLib(std::move(data));
+    return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-STDAPI LoadTypeLib(LPCOLESTR file, ITypeLib** out) {
-    // Paths given here are always full paths, which Windows does not register either.
-    return LoadTypeLibEx(file, REGKIND_NONE, out);
-}
-
-STDAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT major, USHORT minor, LCID lcid, LPBSTR path) {
-    if (!path) return E_INVALIDARG;
-    *path = nullptr;
-    const std::u16string base = version_key(guid, major, minor);
-    for (const char16_t* sys : {u"win64", u"win32"}) {
-        for (LCID l : {lcid, LCID{0}}) {
-            std::u16string value;
-            if (read_default(base + u"\\" + hex_text(l) + u"\\" + sys, value)) {
-                *path = make_bstr(value);
-                return *path ? S_OK : E_OUTOFMEMORY;
-            }
-        }
-    }
-    return TYPE_E_LIBNOTREGISTERED;
-}
-
-STDAPI LoadRegTypeLib(REFGUID guid, WORD major, WORD minor, LCID lcid, ITypeLib** out) {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    BSTR path = nullptr;
-    HRESULT hr = QueryPathOfRegTypeLib(guid, major, minor, lcid, &path);
-    if (FAILED(hr)) return hr;
-    hr = LoadTypeLibEx(path, REGKIND_NONE, out);
-    SysFreeString(path);
-    return hr;
-}
-
-STDAPI RegisterTypeLib(ITypeLib* lib, LPOLESTR path, LPOLESTR helpdir) {
-    if (!lib || !path) return E_INVALIDARG;
-    TLIBATTR* attr = nullptr;
-    if (FAILED(lib->GetLibAttr(&attr))) return E_FAIL;
-    const std::u16string key = version_key(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum);
-    const char16_t* sys = syskind_name(attr->syskind);
-    BSTR name = nullptr, doc = nullptr;
-    lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
-    bool ok = sys != nullptr;
-    ok = ok && set_default(key, view(doc ? doc : name));
-    ok = ok && set_default(key + u"\\" + hex_text(attr->lcid) + u"\\" + sys, view(path));
-    ok = ok && set_default(key + u"\\FLAGS", number_text(attr->wLibFlags));
-    ok = ok && set_default(key + u"\\HELPDIR", view(helpdir));
-    SysFreeString(name);
-    SysFreeString(doc);
-    // Interfaces described by the library are marshalled through it.
-    for (UINT i = 0; ok && i < lib->GetTypeInfoCount(); ++i) {
-        ITypeInfo* info = nullptr;
-        if (FAILED(lib->GetTypeInfo(i, &info))) {
-            ok = false;
-            break;
-        }
-        TYPEATTR* ta = nullptr;
-        BSTR tname = nullptr;
-        if (SUCCEEDED(info->GetTypeAttr(&ta)) &&
-            SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &tname, nullptr, nullptr, nullptr))) {
-            TlbType t;
-            t.kind = ta->typekind;
-            t.flags = ta->wTypeFlags;
-            if (registers_interface(t)) {
-                // Marshalled by the type library, or for a pure dispinterface by IDispatch's own proxy.
-                const bool pure_dispatch = ta->typekind == TKIND_DISPATCH && !(ta->wTypeFlags & TYPEFLAG_FDUAL);
-                const char16_t* proxy = pure_dispatch ? u"{00020420-0000-0000-C000-000000000046}"
-                                                      : u"{00020424-0000-0000-C000-000000000046}";
-                const std::u16string ikey = u"Interface\\" + guid_text(ta->guid);
-                ok = ok && set_default(ikey, view(tname));
-                ok = ok && set_default(ikey + u"\\ProxyStubClsid", proxy);
-                ok = ok && set_default(ikey + u"\\ProxyStubClsid32", proxy);
-                ok = ok && set_default(ikey + u"\\TypeLib", guid_text(attr->guid));
-                ok = ok && set_default(ikey + u"\\TypeLib",
-                                       hex_text(attr->wMajorVerNum) + u"." + hex_text(attr->wMinorVerNum), u"Version");
-            }
-        } else {
-            ok = false;
-        }
-        SysFreeString(tname);
-        if (ta) info->ReleaseTypeAttr(ta);
-        info->Release();
-    }
-    lib->ReleaseTLibAttr(attr);
-    return ok ? S_OK : TYPE_E_REGISTRYACCESS;
-}
-
-STDAPI UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind) {
-    const char16_t* sys = syskind_name(syskind);
-    if (!sys) return E_INVALIDARG;
-    const std::u16string key = version_key(libid, major, minor);
-    const std::u16string lcid_key = key + u"\\" + hex_text(lcid);
-    std::u16string path;
-    if (!read_default(lcid_key + u"\\" + sys, path)) return TYPE_E_REGISTRYACCESS;
-    // Remove the interfaces the library registered, if it can still be read.
-    ITypeLib* lib = nullptr;
-    if (SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib))) {
-        for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
-            ITypeInfo* info = nullptr;
-            if (FAILED(lib->GetTypeInfo(i, &info))) continue;
-            TYPEATTR* ta = nullptr;
-            if (SUCCEEDED(info->GetTypeAttr(&ta))) {
-                TlbType t;
-                t.kind = ta->typekind;
-                t.flags = ta->wTypeFlags;
-                const std::u16string ikey = u"Interface\\" + guid_text(ta->guid);
-                std::u16string owner;
-                if (registers_interface(t) && read_default(ikey + u"\\TypeLib", owner) &&
-                    equal_nocase(owner, guid_text(libid)))
-                    RegDeleteTreeW(HKEY_CLASSES_ROOT, ikey.c_str());
-                info->ReleaseTypeAttr(ta);
-            }
-            info->Release();
-        }
-        lib->Release();
-    }
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, (lcid_key + u"\\" + sys).c_str());
-    if (!has_subkeys(lcid_key)) RegDeleteTreeW(HKEY_CLASSES_ROOT, lcid_key.c_str());
-    // The version key goes once no locale is left in it (FLAGS and HELPDIR are not locales).
-    bool locale_left = false;
-    HKEY vk = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &vk) == ERROR_SUCCESS) {
-        WCHAR name[256];
-        for (DWORD i = 0;; ++i) {
-            DWORD n = 256;
-            if (RegEnumKeyExW(vk, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            if (!equal_nocase(name, u"FLAGS") && !equal_nocase(name, u"HELPDIR")) locale_left = true;
-        }
-        RegCloseKey(vk);
-    }
-    if (!locale_left) RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    const std::u16string lib_key = u"TypeLib\\" + guid_text(libid);
-    if (!has_subkeys(lib_key)) RegDeleteTreeW(HKEY_CLASSES_ROOT, lib_key.c_str());
-    return S_OK;
-}
+}  // namespace pelmora::com
