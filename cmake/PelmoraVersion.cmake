@@ -5,8 +5,6 @@
 #   PELMORA_VERSION_TEXT  major "." minor in two digits, "." patch when not 0 (the version block's
 #                         string table: "1.00" for 1.0.0)
 
-include_guard(GLOBAL)
-
 set(PELMORA_VERSION_PATCH "${PROJECT_VERSION_PATCH}")
 if(PELMORA_VERSION_PATCH STREQUAL "")
   set(PELMORA_VERSION_PATCH 0)
