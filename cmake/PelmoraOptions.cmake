@@ -18,10 +18,16 @@ if(NOT MSVC)
   target_compile_options(pelmora_exact_fp INTERFACE -ffp-contract=off -fno-fast-math)
 endif()
 
+# AddressSanitizer and UndefinedBehaviorSanitizer (PELMORA_SANITIZE) for every target that takes
+# the project's warnings, which is every target the project compiles.
+add_library(pelmora_sanitize INTERFACE)
+add_library(pelmora::sanitize ALIAS pelmora_sanitize)
 if(PELMORA_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
-  add_link_options(-fsanitize=address,undefined)
+  target_compile_options(pelmora_sanitize INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                    -fno-sanitize-recover=all)
+  target_link_options(pelmora_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
+target_link_libraries(pelmora_warnings INTERFACE pelmora_sanitize)
 
 # pelmora_add_test(NAME SOURCES... LIBS...): a GoogleTest executable with the strict warnings.
 function(pelmora_add_test name)

@@ -113,12 +113,7 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::GetTypeInfo(UINT index, LCID, ITypeInfo
     if (!out) return E_POINTER;
     *out = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    ITypeLib* lib = nullptr;
-    HRESULT hr = type_library(&lib);
-    if (FAILED(hr)) return hr;
-    hr = lib->GetTypeInfoOfGuid(IID__Pelmora, out);
-    lib->Release();
-    return hr;
+    return type_info(IID__Pelmora, out);
 }
 
 HRESULT STDMETHODCALLTYPE PelmoraObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {

@@ -131,6 +131,21 @@ HRESULT type_library(ITypeLib** out) noexcept {
     return S_OK;
 }
 
+HRESULT type_info(REFGUID guid, ITypeInfo** out) noexcept {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    ITypeLib* lib = nullptr;
+    HRESULT hr = type_library(&lib);
+    if (FAILED(hr)) return hr;
+    hr = lib->GetTypeInfoOfGuid(guid, out);
+    lib->Release();
+    if (FAILED(hr) && *out) {
+        (*out)->Release();
+        *out = nullptr;
+    }
+    return hr;
+}
+
 const std::array<MethodInfo, method_count>* methods() noexcept {
     Cache* c = cache();
     return c ? &c->methods : nullptr;

@@ -33,6 +33,9 @@ struct MethodInfo {
 /// The type library this library carries, read once from its own file. On success `*out` is
 /// an added reference. Fails with the loader's HRESULT.
 HRESULT type_library(ITypeLib** out) noexcept;
+/// The description of one type of that library (the class, or an interface) by its identifier.
+/// On success `*out` is an added reference; on failure it is null and nothing is held.
+HRESULT type_info(REFGUID guid, ITypeInfo** out) noexcept;
 /// `_Pelmora`'s methods in vtable order, read from the type library; nullptr when it cannot be
 /// read or does not describe four methods with seven parameters and a result each.
 const std::array<MethodInfo, method_count>* methods() noexcept;

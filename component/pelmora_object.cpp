@@ -16,15 +16,7 @@ namespace {
 
 #if defined(_WIN32)
 // What the ActiveX part needs of the class: all of it from the component's own tables.
-HRESULT coclass_info(ITypeInfo** out) {
-    *out = nullptr;
-    ITypeLib* lib = nullptr;
-    HRESULT hr = type_library(&lib);
-    if (FAILED(hr)) return hr;
-    hr = lib->GetTypeInfoOfGuid(CLSID_Pelmora, out);
-    lib->Release();
-    return hr;
-}
+HRESULT coclass_info(ITypeInfo** out) { return type_info(CLSID_Pelmora, out); }
 
 // A live window of the control keeps the library loaded, as a server lock does.
 void lock_for_window(int delta) { lock_server(delta > 0); }
@@ -137,16 +129,7 @@ HRESULT STDMETHODCALLTYPE PelmoraObject::FormWindow::GetWindow(HWND* out) {
     return *out ? S_OK : E_FAIL;
 }
 
-HRESULT STDMETHODCALLTYPE PelmoraObject::GetClassInfo(ITypeInfo** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    ITypeLib* lib = nullptr;
-    HRESULT hr = type_library(&lib);
-    if (FAILED(hr)) return hr;
-    hr = lib->GetTypeInfoOfGuid(CLSID_Pelmora, out);
-    lib->Release();
-    return hr;
-}
+HRESULT STDMETHODCALLTYPE PelmoraObject::GetClassInfo(ITypeInfo** out) { return type_info(CLSID_Pelmora, out); }
 
 HRESULT STDMETHODCALLTYPE PelmoraObject::EnumConnectionPoints(IEnumConnectionPoints** out) {
     if (!out) return E_POINTER;

@@ -13,6 +13,7 @@
 
 #include "pelmora/calc/calculators.hpp"
 #include "slices.hpp"
+#include "vector_exp.hpp"
 
 #ifdef PELMORA_BENCH_BATCH
 #include <sys/resource.h>

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "pelmora/calc/failure.hpp"
+#include "pelmora/calc/number_text.hpp"
 
 namespace pelmora::calc {
 namespace {
@@ -16,17 +17,6 @@ namespace {
 constexpr int max_ref_depth = 8;
 
 [[noreturn]] void fail(FailureKind kind, std::string_view name) { throw Failure(kind, std::string(name)); }
-
-bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-// Rounds to the nearest integer, ties to even, whatever the current rounding mode.
-double round_half_even(double v) noexcept {
-    double r = std::floor(v);
-    const double frac = v - r;  // exact: the fractional part of a double is a double
-    if (frac > 0.5 || (frac == 0.5 && std::fmod(r, 2.0) != 0.0)) r += 1.0;
-    return r;
-}
 
 template <typename Int>
 Int to_integer(double v, std::string_view name) {
@@ -228,70 +218,9 @@ void Arg::store_null(std::string_view name) {
 }
 
 bool Arg::parse_number(std::string_view s, double& out) noexcept {
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && is_blank(s[b])) ++b;
-    while (e > b && is_blank(s[e - 1])) --e;
-    s = s.substr(b, e - b);
-
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    const std::size_t body = i;
-
-    // Decimal exponent of the leading non-zero digit, needed only to tell overflow from
-    // underflow when the value is out of range.
-    long lead = 0;
-    bool seen_nonzero = false;
-    const std::size_t int_start = i;
-    while (i < s.size() && is_digit(s[i])) {
-        if (!seen_nonzero && s[i] != '0') {
-            seen_nonzero = true;
-            lead = 0;
-        } else if (seen_nonzero) {
-            ++lead;
-        }
-        ++i;
-    }
-    if (i == int_start) return false;
-    if (i < s.size() && s[i] == '.') {
-        const std::size_t frac_start = ++i;
-        long pos = 0;
-        while (i < s.size() && is_digit(s[i])) {
-            --pos;
-            if (!seen_nonzero && s[i] != '0') {
-                seen_nonzero = true;
-                lead = pos;
-            }
-            ++i;
-        }
-        if (i == frac_start) return false;
-    }
-    long exponent = 0;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        bool exp_negative = false;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) exp_negative = s[i++] == '-';
-        const std::size_t exp_start = i;
-        while (i < s.size() && is_digit(s[i])) {
-            if (exponent < 1'000'000) exponent = exponent * 10 + (s[i] - '0');
-            ++i;
-        }
-        if (i == exp_start) return false;
-        if (exp_negative) exponent = -exponent;
-    }
-    if (i != s.size()) return false;
-
-    double v = 0;
-    const char* first = s.data() + body;
-    const char* last = s.data() + s.size();
-    const auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
-    if (ec == std::errc::result_out_of_range) {
-        v = lead + exponent >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    } else if (ec != std::errc{} || ptr != last) {
-        return false;
-    }
-    out = negative ? -v : v;
+    const std::optional<double> v = number_in_text(s, argument_syntax);  // no D exponent: never throws
+    if (!v) return false;
+    out = *v;
     return true;
 }
 

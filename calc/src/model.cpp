@@ -80,7 +80,7 @@ double centile_of(double z) {
 Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
     Evaluation ev;
 
-    // Step 1: all seven are tested, in order, none skipped.
+    // The missing-input test: all seven are tested, in order, none skipped.
     const std::array<bool, 7> missing{bwt.is_missing(), gest.is_missing(), wt.is_missing(), ht.is_missing(),
                                       sex.is_missing(), eth.is_missing(),  par.is_missing()};
     bool any = false;
@@ -91,7 +91,7 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
         return ev;
     }
 
-    // Step 2: the weight band.
+    // The weight band: the booking weight clamped between BMI 19.96 and 29.9 for the height.
     constexpr const char* band = "weight band";
     double w = wt.read_number("wt");
     const double h1 = ht.read_number("ht");
@@ -102,7 +102,7 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
     if (w > upper) w = upper;
     ev.weight = w;
 
-    // Steps 3 to 8: the term weight.
+    // The term weight: the base's weight and height terms, then the sex, ethnic and parity terms.
     model.weight_and_height(ev, w, ht);
     ev.sex_term = sex.equals_code(1, "sex") ? model.sex_term : -model.sex_term;
     ev.ethnic_term = ethnic_term(model.ethnic, eth);
@@ -112,26 +112,26 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
         add(add(add(add(ev.weight_term, model.constant, tw), ev.height_term, tw), ev.sex_term, tw), ev.ethnic_term, tw),
         ev.parity_term, tw);
 
-    // Step 9: the days become weeks in the caller's gest.
+    // The weeks: the days become weeks in the caller's gest.
     if (gest.is_null()) {
         gest.store_null("gest");  // Null divided by 7 is Null
     } else {
         gest.store(div(gest.read_number("gest"), 7.0, "gest"), "gest");
     }
 
-    // Step 10: the gestation proportion, from gest as stored.
+    // The gestation proportion, from gest as stored.
     constexpr const char* gp = "gestation proportion";
     const double g = gest.read_number("gest");
     ev.weeks = g;
     ev.proportion = add(2.991, mul(g, add(-0.3185, mul(g, add(0.01094, mul(g, -0.0001055, gp), gp), gp), gp), gp), gp);
 
-    // Steps 11 to 13.
+    // The optimal weight, its spread and z.
     ev.optimal_weight = mul(ev.proportion, ev.term_weight, "optimal weight");
     ev.spread = mul(ev.optimal_weight, model.spread, "spread");
     const double b = bwt.read_number("bwt");
     ev.z = div(sub(b, ev.optimal_weight, "z"), ev.spread, "z");
 
-    // Steps 14 and 15.
+    // The centile integral, in percent.
     ev.centile = centile_of(ev.z);
     ev.result = Arg::r8(ev.centile);
     return ev;

@@ -49,18 +49,18 @@ struct EthnicTable {
     [[nodiscard]] double default_term() const noexcept { return compared < rows.size() ? rows[compared].term : 0.0; }
 };
 
-/// Steps 3 and 4 of a base: the weight term and the height term from the clamped booking
+/// The base's own recipe: the weight term and the height term from the clamped booking
 /// weight, reading (and for Sweden writing) `ht` as the base's recipe says.
 using WeightHeightTerms = void (*)(Evaluation& ev, double weight, Arg& ht);
 
 struct BaseModel {
     Base base;
-    WeightHeightTerms weight_and_height;  ///< steps 3 and 4
-    double sex_term;                      ///< step 5: + for code 1, - for any other value
-    EthnicTable ethnic;                   ///< step 6
-    std::array<double, 5> parity;         ///< step 7: codes 0..3, then the term of any other value
-    double constant;                      ///< step 8: term-weight constant
-    double spread;                        ///< step 12: spread coefficient
+    WeightHeightTerms weight_and_height;  ///< the weight and height terms
+    double sex_term;                      ///< + for code 1, - for any other value
+    EthnicTable ethnic;                   ///< the ethnic terms and their default
+    std::array<double, 5> parity;         ///< codes 0..3, then the term of any other value
+    double constant;                      ///< term-weight constant
+    double spread;                        ///< spread coefficient
 };
 
 extern const BaseModel united_kingdom;
@@ -68,10 +68,11 @@ extern const BaseModel sweden;
 extern const BaseModel new_zealand;
 extern const BaseModel australia;
 
-/// Runs the fifteen steps with a base's recipe. Throws Failure.
+/// The whole calculation with a base's recipe: missing-input test, weight band, term weight,
+/// weeks, gestation proportion, optimal weight, spread, z and centile integral. Throws Failure.
 Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
 
-/// Step 14 and 15: the centile in percent for z, by 1001 midpoint slices. |z| above 1000 is
+/// The centile integral: the centile in percent for z, by 1001 midpoint slices. |z| above 1000 is
 /// integrated as if it were 1000.
 double centile_of(double z);
 

@@ -14,7 +14,7 @@ constexpr EthnicGroup groups[] = {
     {5, "Samoan", 84.2},  {6, "Tongan", 124.1},  {7, "Other", 13.3},  // never compared: any code outside 1..6 takes this term
 };
 
-// Steps 3 and 4: a cubic weight term about 70 kg and a linear height term about 165 cm.
+// The weight and height terms: a cubic weight term about 70 kg and a linear height term about 165 cm.
 void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
     constexpr const char* wt = "weight term";
     const double x = sub(weight, 70.0, wt);

@@ -16,16 +16,8 @@ void slice_areas(double h, std::size_t n, double* area) noexcept;
 /// The same, one slice at a time through std::exp.
 void slice_areas_scalar(double h, std::size_t n, double* area) noexcept;
 
-/// The same, four slices at a time through a vector copy of the platform's exp. Only callable
-/// when vector_exp_available() is true.
+/// The same, four slices at a time through the vector copy of glibc's exp (vector_exp.hpp). Only
+/// callable when vector_exp_available() is true.
 void slice_areas_vector(double h, std::size_t n, double* area) noexcept;
-
-/// True when the vector exp runs here and gives std::exp's bits: glibc on an x86-64 CPU with
-/// AVX2 and FMA (where glibc itself runs its FMA variant of exp), confirmed once by comparing
-/// the two on arguments where the FMA and plain variants of that exp disagree.
-bool vector_exp_available() noexcept;
-
-/// The vector exp of four arguments, for the tests. Same condition as slice_areas_vector.
-void vector_exp4(const double* x, double* y) noexcept;
 
 }  // namespace pelmora::calc::detail

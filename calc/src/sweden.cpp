@@ -28,7 +28,7 @@ constexpr EthnicGroup groups[] = {
     {27, "Other", 0.0},  // also the term of any code outside the table
 };
 
-// Steps 3 and 4: a cubic weight term about 63 kg and a cubic height term about 167 cm.
+// The weight and height terms: a cubic weight term about 63 kg and a cubic height term about 167 cm.
 void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
     constexpr const char* wt = "weight term";
     const double x = sub(weight, 63.0, wt);

@@ -15,7 +15,7 @@ constexpr EthnicGroup groups[] = {
     {9, "South East Asian", 56.4}, {10, "Other", 0.0},  // also the term of any code outside the table
 };
 
-// Steps 3 and 4: a cubic weight term about 64 kg and a linear height term about 163 cm.
+// The weight and height terms: a cubic weight term about 64 kg and a linear height term about 163 cm.
 void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
     constexpr const char* wt = "weight term";
     const double x = sub(weight, 64.0, wt);

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "pelmora/calc/failure.hpp"
+#include "pelmora/errors.hpp"
 #include "pelmora/form/layout.hpp"
 #include "pelmora/text/utf.hpp"
 #include "pelmora_idl.h"
@@ -30,7 +30,7 @@ namespace {
 
 forms::DropDownList& list_named(forms::Surface& surface, std::string_view name) {
     forms::DropDownList* list = surface.find_list(name);
-    if (list == nullptr) throw forms::RuntimeError(91, "Object variable or With block variable not set");
+    if (list == nullptr) throw forms::RuntimeError(Error::object_not_set);
     return *list;
 }
 
@@ -65,32 +65,21 @@ VARIANT reference_to(std::int16_t* field) noexcept {
     return v;
 }
 
-std::string standard_text(int number) {
-    switch (number) {
-    case 6: return calc::Failure::text_of(calc::FailureKind::overflow);
-    case 11: return calc::Failure::text_of(calc::FailureKind::division_by_zero);
-    case 13: return calc::Failure::text_of(calc::FailureKind::type_mismatch);
-    case 94: return calc::Failure::text_of(calc::FailureKind::invalid_use_of_null);
-    case 7: return "Out of memory";
-    default: return "Automation error";
-    }
-}
-
 // A failing status from the calculator becomes the runtime error it carries: the number from a
 // control-facility status (or the automation equivalent), the text from the error information the
 // object left for this thread.
 [[noreturn]] void raise_call_failure(HRESULT hr) {
-    int number = 440;  // "Automation error"
+    int number = error_number(Error::automation_error);
     if (HRESULT_FACILITY(hr) == FACILITY_CONTROL) {
         number = HRESULT_CODE(hr);
     } else if (hr == DISP_E_OVERFLOW) {
-        number = 6;
+        number = error_number(Error::overflow);
     } else if (hr == DISP_E_DIVBYZERO) {
-        number = 11;
+        number = error_number(Error::division_by_zero);
     } else if (hr == DISP_E_TYPEMISMATCH) {
-        number = 13;
+        number = error_number(Error::type_mismatch);
     } else if (hr == E_OUTOFMEMORY) {
-        number = 7;
+        number = error_number(Error::out_of_memory);
     }
     std::string text;
     IErrorInfo* info = nullptr;
@@ -101,7 +90,7 @@ std::string standard_text(int number) {
         SysFreeString(description);
         info->Release();
     }
-    if (text.empty()) text = standard_text(number);
+    if (text.empty()) text = error_text(error_numbered(number).value_or(Error::automation_error));
     throw forms::RuntimeError(number, text);
 }
 
@@ -113,7 +102,7 @@ double centile_of(VARIANT& result) {
     VariantInit(&converted);
     const bool ok = V_VT(&result) != VT_BSTR && V_VT(&result) != VT_EMPTY && V_VT(&result) != VT_NULL &&
                     SUCCEEDED(VariantChangeType(&converted, &result, 0, VT_R8));
-    if (!ok) throw forms::RuntimeError(13, standard_text(13));
+    if (!ok) throw forms::RuntimeError(Error::type_mismatch);
     return V_R8(&converted);
 }
 
@@ -234,7 +223,7 @@ void Form::Recalculate() {
     const double days = leading_number(l.gd->text());
     const double weeks = leading_number(l.gw->text());
     gestval = weeks * 7 + days;
-    if (!std::isfinite(gestval)) throw forms::RuntimeError(6, standard_text(6));
+    if (!std::isfinite(gestval)) throw forms::RuntimeError(Error::overflow);
 
     wtval = leading_number(l.wt->text());
     htval = leading_number(l.ht->text());
@@ -261,7 +250,7 @@ void Form::Recalculate() {
 
     const std::optional<calc::Base> base = base_named(l.base->text());
     if (!base) return;
-    if (self_ == nullptr) throw forms::RuntimeError(91, "Object variable or With block variable not set");
+    if (self_ == nullptr) throw forms::RuntimeError(Error::object_not_set);
     VARIANT bwt = reference_to(&bwtval);
     VARIANT gest = reference_to(&gestval);
     VARIANT wt = reference_to(&wtval);

@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "pelmora/calc/number_text.hpp"
+
 namespace pelmora::form {
 
 const EthnicRule& ethnic_rule(calc::Base base) noexcept {
@@ -58,59 +60,16 @@ std::optional<calc::Base> base_named(std::string_view text) noexcept {
     return std::nullopt;
 }
 
-namespace {
-
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-}  // namespace
-
 double leading_number(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-
-    // Copy the number's characters into a form std::from_chars reads (no sign, 'e' exponent).
-    std::string number;
-    std::size_t digits = 0;
-    while (i < text.size() && is_digit(text[i])) {
-        number += text[i++];
-        ++digits;
-    }
-    if (i < text.size() && text[i] == '.') {
-        number += text[i++];
-        while (i < text.size() && is_digit(text[i])) {
-            number += text[i++];
-            ++digits;
-        }
-    }
-    if (digits == 0) return 0.0;
-    bool tiny_exponent = false;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
-        std::size_t j = i + 1;
-        std::string exponent = "e";
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
-            tiny_exponent = text[j] == '-';
-            exponent += text[j++];
-        }
-        const std::size_t exponent_start = j;
-        while (j < text.size() && is_digit(text[j])) exponent += text[j++];
-        if (j > exponent_start) number += exponent;  // an exponent without digits is not part of the number
-        else tiny_exponent = false;
-    }
-
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        if (!tiny_exponent) throw forms::RuntimeError(6, "Overflow");
-        value = 0.0;  // too small for a double: underflow is no fault
-    }
-    return negative ? -value : value;
+    const std::optional<double> value = calc::number_in_text(text, calc::leading_syntax);
+    if (!value) return 0.0;  // no number at the start
+    if (std::isinf(*value)) throw forms::RuntimeError(Error::overflow);
+    return *value;
 }
 
 std::string result_caption(double centile) {
     double shown = std::floor(centile + 0.5);
-    if (!std::isfinite(shown)) throw forms::RuntimeError(6, "Overflow");
+    if (!std::isfinite(shown)) throw forms::RuntimeError(Error::overflow);
     if (shown == 0) shown = 0;  // never "-0"
     char buf[400];              // enough for the digits of any finite double
     const int n = std::snprintf(buf, sizeof buf, "%.0f", shown);

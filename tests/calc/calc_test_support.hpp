@@ -56,7 +56,7 @@ inline Evaluation run(Base base, std::array<Arg, 7>& a) {
     return evaluate(base, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
 }
 
-/// The centile integral (steps 14 and 15) for a given z.
+/// The centile integral, in percent, for a given z.
 inline double centile_for_z(double z) { return detail::centile_of(z); }
 
 /// Passes when `actual` rounds to `expected` in the last place `expected` is written to.

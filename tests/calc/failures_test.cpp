@@ -50,7 +50,7 @@ TEST(Failures, EachFailureHasItsNumberMessageAndStep) {
         {"wt Null", uk, replace(2, Arg::null()), 94, "Invalid use of Null (wt)", false, false},
         {"ht Null", swe, replace(3, Arg::null()), 94, "Invalid use of Null (ht)", false, false},
         {"bwt Null", uk, replace(0, Arg::null()), 94, "Invalid use of Null (bwt)", true, false},
-        {"gest Null passes step 9", uk, replace(1, Arg::null()), 94, "Invalid use of Null (gest)", false, false},
+        {"gest Null passes the weeks", uk, replace(1, Arg::null()), 94, "Invalid use of Null (gest)", false, false},
         {"wt Null before ht text", uk,
          [](test::FormCall&, std::array<Arg, 7>& a) {
              a[2] = Arg::null();

@@ -11,6 +11,7 @@
 
 #include "calc_test_support.hpp"
 #include "slices.hpp"
+#include "vector_exp.hpp"
 
 namespace pelmora::calc::detail {
 namespace {

@@ -145,12 +145,18 @@ TEST(LeadingNumber, ReadsTheNumberAtTheStart) {
     for (const auto& [text, value] : cases) EXPECT_EQ(leading_number(text), value) << '"' << text << '"';
     EXPECT_EQ(std::bit_cast<std::uint64_t>(leading_number("40.428571428571428")),
               std::bit_cast<std::uint64_t>(40.428571428571428));
-    try {
-        (void)leading_number("1e400");
-        ADD_FAILURE() << "no overflow";
-    } catch (const forms::RuntimeError& e) {
-        EXPECT_EQ(e.number(), 6);
-        EXPECT_EQ(e.text(), "Overflow");
+    // Long texts: the value decides, not the sign of the exponent.
+    EXPECT_EQ(leading_number("0." + std::string(400, '0') + "1"), 0.0);
+    EXPECT_EQ(leading_number("0." + std::string(300, '0') + "1"), 1e-301);
+    EXPECT_EQ(leading_number("1" + std::string(308, '0') + "e-1"), 1e307);
+    for (const std::string& text : {std::string("1e400"), "1" + std::string(399, '0') + "e-1"}) {
+        try {
+            (void)leading_number(text);
+            ADD_FAILURE() << "no overflow for " << text.size() << " characters";
+        } catch (const forms::RuntimeError& e) {
+            EXPECT_EQ(e.number(), 6);
+            EXPECT_EQ(e.text(), "Overflow");
+        }
     }
 }
 

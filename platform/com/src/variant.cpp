@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "pelmora/calc/number_text.hpp"
 #include "pelmora_com_api.h"
 #include "text.hpp"
 
@@ -56,40 +58,22 @@ bool valid(VARTYPE vt) {
 // Banker's rounding, as OLE Automation rounds a double into an integer type.
 bool round_into(double d, double lo, double hi, double& out) {
     if (std::isnan(d)) return false;
-    const double r = std::nearbyint(d);  // default rounding mode: to nearest, ties to even
+    const double r = pelmora::calc::round_half_even(d);
     if (r < lo || r > hi) return false;
     out = r;
     return true;
 }
 
-// Text as a number: optional blanks, sign, digits, full stop, digits, exponent, blanks.
-bool text_to_double(BSTR s, double& out) {
+// Text as a number, as VariantChangeType reads it here: the whole text with blanks around it, a
+// sign, digits with a full stop ("5." and ".5" included) and an exponent. Windows also takes the
+// user's locale's separators, currency signs and hexadecimal (&H); the control never sees those.
+HRESULT text_to_double(BSTR s, double& out) {
     const std::string t = to_utf8(std::u16string_view(s ? s : u"", SysStringLen(s)));
-    std::size_t i = 0;
-    while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
-    std::size_t end = t.size();
-    while (end > i && (t[end - 1] == ' ' || t[end - 1] == '\t')) --end;
-    const std::string body = t.substr(i, end - i);
-    if (body.empty()) return false;
-    std::size_t k = 0;
-    if (body[k] == '+' || body[k] == '-') ++k;
-    std::size_t digits = 0;
-    while (k < body.size() && body[k] >= '0' && body[k] <= '9') ++k, ++digits;
-    if (k < body.size() && body[k] == '.') {
-        ++k;
-        while (k < body.size() && body[k] >= '0' && body[k] <= '9') ++k, ++digits;
-    }
-    if (!digits) return false;
-    if (k < body.size() && (body[k] == 'e' || body[k] == 'E')) {
-        ++k;
-        if (k < body.size() && (body[k] == '+' || body[k] == '-')) ++k;
-        std::size_t e = 0;
-        while (k < body.size() && body[k] >= '0' && body[k] <= '9') ++k, ++e;
-        if (!e) return false;
-    }
-    if (k != body.size()) return false;
-    out = std::strtod(body.c_str(), nullptr);
-    return std::isfinite(out);
+    const std::optional<double> v = pelmora::calc::number_in_text(t, pelmora::calc::automation_syntax);
+    if (!v) return DISP_E_TYPEMISMATCH;
+    if (std::isinf(*v)) return DISP_E_OVERFLOW;
+    out = *v;
+    return S_OK;
 }
 
 // The text of a double with 15 significant digits, as OLE Automation writes it.
@@ -100,7 +84,7 @@ std::u16string double_to_text(double d) {
 }
 
 // Reads a scalar source (by value; references followed) into a double. Returns S_OK,
-// DISP_E_TYPEMISMATCH or DISP_E_BADVARTYPE.
+// DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW or DISP_E_BADVARTYPE.
 HRESULT as_double(const VARIANT& v, double& out) {
     const bool ref = (v.vt & VT_BYREF) != 0;
     switch (v.vt & VT_TYPEMASK) {
@@ -111,7 +95,7 @@ HRESULT as_double(const VARIANT& v, double& out) {
     case VT_R4: out = static_cast<double>(ref ? *v.pfltVal : v.fltVal); return S_OK;
     case VT_BOOL: out = (ref ? *v.pboolVal : v.boolVal) ? -1.0 : 0.0; return S_OK;
     case VT_UI1: out = ref ? *v.pbVal : v.bVal; return S_OK;
-    case VT_BSTR: return text_to_double(ref ? *v.pbstrVal : v.bstrVal, out) ? S_OK : DISP_E_TYPEMISMATCH;
+    case VT_BSTR: return text_to_double(ref ? *v.pbstrVal : v.bstrVal, out);
     case VT_NULL: return DISP_E_TYPEMISMATCH;
     default: return DISP_E_BADVARTYPE;
     }

@@ -75,7 +75,7 @@ public:
             return;
         }
         const auto it = std::find(items_.begin(), items_.end(), text);
-        if (it == items_.end()) throw RuntimeError(error_invalid_property_value, "Invalid property value");
+        if (it == items_.end()) throw RuntimeError(Error::invalid_property_value);
         picked_ = static_cast<std::size_t>(it - items_.begin());
     }
     [[nodiscard]] std::size_t count() const override { return items_.size(); }

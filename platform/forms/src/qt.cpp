@@ -161,7 +161,7 @@ public:
 
     /// The widget; throws when its host destroyed it.
     [[nodiscard]] Widget* widget() const {
-        if (widget_.isNull()) throw RuntimeError(error_object_gone, "Object variable or With block variable not set");
+        if (widget_.isNull()) throw RuntimeError(Error::object_not_set);
         return widget_.data();
     }
     [[nodiscard]] Widget* widget_or_null() const noexcept { return widget_.data(); }
@@ -223,7 +223,7 @@ public:
                 return;
             }
         }
-        throw RuntimeError(error_invalid_property_value, "Invalid property value");
+        throw RuntimeError(Error::invalid_property_value);
     }
     [[nodiscard]] std::size_t count() const override { return static_cast<std::size_t>(widget()->count()); }
     [[nodiscard]] std::string item(std::size_t index) const override {
@@ -318,7 +318,7 @@ private:
     }
     static QWidget* parent_widget(Container& parent) {
         auto* w = static_cast<QWidget*>(parent.native_handle());
-        if (w == nullptr) throw RuntimeError(error_object_gone, "Object variable or With block variable not set");
+        if (w == nullptr) throw RuntimeError(Error::object_not_set);
         return w;
     }
     template <class T>

@@ -12,6 +12,8 @@ int twips_to_pixels(int twips, double dpi) noexcept {
     return static_cast<int>(std::lround(static_cast<double>(twips) * dpi / twips_per_inch));
 }
 
+RuntimeError::RuntimeError(Error error) : RuntimeError(error_number(error), error_text(error)) {}
+
 RuntimeError::RuntimeError(int number, std::string text)
     : std::runtime_error("run-time error " + std::to_string(number) + ": " + text),
       number_(number),
@@ -58,7 +60,10 @@ void hand_over(const FailureSink& sink, const RuntimeError& failure) noexcept {
 }
 
 // Building the RuntimeError itself may fail for want of memory; then a fixed line is all we can do.
-void report_unreportable() noexcept { std::fputs("pelmora: run-time error 7: Out of memory\n", stderr); }
+void report_unreportable() noexcept {
+    std::fprintf(stderr, "pelmora: run-time error %d: %s\n", error_number(Error::out_of_memory),
+                 error_text(Error::out_of_memory));
+}
 
 }  // namespace
 
@@ -70,19 +75,20 @@ void deliver(const Handler& handler, const FailureSink& sink) noexcept {
         hand_over(sink, e);
     } catch (const std::bad_alloc&) {
         try {
-            hand_over(sink, RuntimeError(7, "Out of memory"));
+            hand_over(sink, RuntimeError(Error::out_of_memory));
         } catch (...) {
             report_unreportable();
         }
     } catch (const std::exception& e) {
         try {
-            hand_over(sink, RuntimeError(51, std::string("Internal error: ") + e.what()));
+            hand_over(sink, RuntimeError(error_number(Error::internal_error),
+                                         std::string(error_text(Error::internal_error)) + ": " + e.what()));
         } catch (...) {
             report_unreportable();
         }
     } catch (...) {
         try {
-            hand_over(sink, RuntimeError(51, "Internal error"));
+            hand_over(sink, RuntimeError(Error::internal_error));
         } catch (...) {
             report_unreportable();
         }

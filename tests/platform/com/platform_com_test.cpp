@@ -147,6 +147,8 @@ TEST(Variants, ChangeTypeAsAutomationConverts) {
         {[] { return Variant::text(to_ole(" 12.5 ")); }, VT_R8, S_OK, nullptr, 12.5},
         {[] { return Variant::text(to_ole("1e3")); }, VT_R8, S_OK, nullptr, 1000},
         {[] { return Variant::text(to_ole("12abc")); }, VT_R8, DISP_E_TYPEMISMATCH, nullptr, 0},
+        {[] { return Variant::text(to_ole(".5")); }, VT_R8, S_OK, nullptr, 0.5},
+        {[] { return Variant::text(to_ole("1e400")); }, VT_R8, DISP_E_OVERFLOW, nullptr, 0},
         {[] { return Variant(2.5); }, VT_I2, S_OK, nullptr, 2},  // ties to even
         {[] { return Variant(3.5); }, VT_I4, S_OK, nullptr, 4},
         {[] { return Variant(40000.0); }, VT_I2, DISP_E_OVERFLOW, nullptr, 0},

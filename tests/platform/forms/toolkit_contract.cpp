@@ -63,7 +63,7 @@ TEST_P(ToolkitContract, SetTextPicksTheFirstItemWithExactlyThatText) {
                 f.list->set_text(c.text);
                 ADD_FAILURE() << "accepted a text that is no item";
             } catch (const RuntimeError& e) {
-                EXPECT_EQ(e.number(), error_invalid_property_value);
+                EXPECT_EQ(e.number(), error_number(Error::invalid_property_value));
                 EXPECT_EQ(e.text(), "Invalid property value");
             }
         }
@@ -142,7 +142,7 @@ TEST_P(ToolkitContract, InitialiseNotificationRunsTheHandlerThroughTheBoundary) 
     f.surface->raise_initialise();
     EXPECT_EQ(runs, 1);
     ASSERT_EQ(f.failures.size(), 1U);
-    EXPECT_EQ(f.failures[0].number(), error_invalid_property_value);
+    EXPECT_EQ(f.failures[0].number(), error_number(Error::invalid_property_value));
     EXPECT_EQ(f.label->caption(), "Output");
 }
 

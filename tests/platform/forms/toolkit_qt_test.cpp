@@ -174,7 +174,7 @@ TEST(QtToolkit, AHostDestroyingTheWidgetsLeavesFailuresNotCrashes) {
         list.set_text("x");
         ADD_FAILURE() << "no failure from a destroyed list";
     } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), error_object_gone);
+        EXPECT_EQ(e.number(), error_number(Error::object_not_set));
     }
     EXPECT_THROW((void)label.caption(), RuntimeError);
     EXPECT_TRUE(surface->focus_chain().empty());

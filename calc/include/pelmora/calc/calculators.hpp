@@ -53,7 +53,7 @@ struct Evaluation {
     double centile = 0;  ///< the result as a double
 };
 
-/// Runs the fifteen steps for `base`. Writes back into gest (and, for Sweden, ht) exactly as
+/// Runs the whole calculation for `base`, keeping every intermediate value. Writes back into gest (and, for Sweden, ht) exactly as
 /// the calculators do; writes made before a failure stay. Throws Failure.
 Evaluation evaluate(Base base, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
 

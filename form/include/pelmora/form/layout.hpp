@@ -297,12 +297,12 @@ inline constexpr std::array<EthnicRule, 4> ethnic_rules{{
 
 /// The leading number of a text: optional blanks, an optional sign, digits with an optional full
 /// stop and digits, an optional exponent; 0 when the text does not start with a number. Whatever
-/// the locale, the full stop is the decimal point. Throws forms::RuntimeError 6 "Overflow" when
+/// the locale, the full stop is the decimal point. Throws forms::RuntimeError (Error::overflow) when
 /// the number is too large for a double.
 [[nodiscard]] double leading_number(std::string_view text);
 
 /// What output_label shows for a centile: floor(centile + 0.5) as plain decimal digits, no
-/// separator, no decimals ("41", "0", "100"). Throws forms::RuntimeError 6 "Overflow" when that
+/// separator, no decimals ("41", "0", "100"). Throws forms::RuntimeError (Error::overflow) when that
 /// is no finite number.
 [[nodiscard]] std::string result_caption(double centile);
 

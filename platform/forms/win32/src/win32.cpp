@@ -294,7 +294,7 @@ public:
         std::size_t index = none;
         if (!text.empty()) {
             const auto it = std::find(items_.begin(), items_.end(), text);
-            if (it == items_.end()) throw RuntimeError(error_invalid_property_value, "Invalid property value");
+            if (it == items_.end()) throw RuntimeError(Error::invalid_property_value);
             index = static_cast<std::size_t>(it - items_.begin());
         }
         picked_ = index;
@@ -508,12 +508,12 @@ private:
         ref.id_ = first_control_id + static_cast<int>(owned_.size());
         Peer* peer = &ref;
         ContainerPeer* parent = container_peer_of(ref.parent_peer_);
-        if (parent == nullptr) throw RuntimeError(5, "Invalid procedure call or argument");
+        if (parent == nullptr) throw RuntimeError(Error::invalid_argument);
         owned_.push_back(Owned{std::move(control), &ref, peer});
         parent->children.push_back(peer);
         // Controls added while the form is on screen appear at once.
         if (ref.parent_peer_->hwnd() != nullptr) {
-            if (!peer->create(ref.parent_peer_->hwnd())) throw RuntimeError(7, "Out of memory");
+            if (!peer->create(ref.parent_peer_->hwnd())) throw RuntimeError(Error::cannot_activate);
             parent->restack();
         }
         return ref;

@@ -17,7 +17,11 @@
 #include <string_view>
 #include <vector>
 
+#include "pelmora/errors.hpp"
+
 namespace pelmora::forms {
+
+using pelmora::Error;
 
 /// A rectangle in twips (1/1440 inch) relative to the containing control.
 struct Rect {
@@ -62,6 +66,9 @@ enum class Alignment : std::uint8_t { left, right, centre };
 /// A failure as the automation runtime reports it: a run-time error number and its text.
 class RuntimeError : public std::runtime_error {
 public:
+    /// One of Pelmora's own errors, with the runtime's text.
+    explicit RuntimeError(Error error);
+    /// An error carried from elsewhere (a failing call's status and its error information).
     RuntimeError(int number, std::string text);
     [[nodiscard]] int number() const noexcept { return number_; }
     [[nodiscard]] const std::string& text() const noexcept { return text_; }
@@ -70,10 +77,6 @@ private:
     int number_;
     std::string text_;
 };
-
-/// Run-time error numbers the toolkit itself raises.
-inline constexpr int error_invalid_property_value = 380;  ///< set_text with a text that is no item
-inline constexpr int error_object_gone = 91;              ///< the native widget was destroyed by its host
 
 using Handler = std::function<void()>;
 /// Receives a handler's failure after the toolkit caught it.
@@ -149,7 +152,7 @@ public:
     virtual void clear() = 0;
     [[nodiscard]] virtual std::string text() const = 0;
     /// Picks the first item whose text equals `text` exactly; the empty text picks none. Raises
-    /// no click. Throws RuntimeError (error_invalid_property_value) when no item has that text.
+    /// no click. Throws RuntimeError (Error::invalid_property_value) when no item has that text.
     virtual void set_text(std::string_view text) = 0;
     [[nodiscard]] virtual std::size_t count() const = 0;
     /// Precondition: index < count().
@@ -210,7 +213,7 @@ public:
 [[nodiscard]] Toolkit& process_toolkit();
 
 /// Runs `handler` and hands anything it throws to `sink` as a RuntimeError (unknown failures as
-/// 51 "Internal error", memory exhaustion as 7 "Out of memory"). Never throws.
+/// Error::internal_error, memory exhaustion as Error::out_of_memory). Never throws.
 void deliver(const Handler& handler, const FailureSink& sink) noexcept;
 /// The default sink: one line on standard error, "pelmora: run-time error N: text".
 void report_to_stderr(const RuntimeError& failure) noexcept;

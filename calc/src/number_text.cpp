@@ -1,0 +1,120 @@
+#include "pelmora/calc/number_text.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <system_error>
+
+namespace pelmora::calc {
+namespace {
+
+bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax) {
+    std::size_t i = 0;
+    while (i < text.size() && is_blank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const std::size_t body = i;
+
+    // The decimal exponent of the leading non-zero digit, needed only to tell overflow from
+    // underflow when the value is out of range.
+    std::int64_t lead = 0;
+    bool seen_nonzero = false;
+    std::size_t digits = 0;
+    const std::size_t int_start = i;
+    while (i < text.size() && is_digit(text[i])) {
+        if (!seen_nonzero && text[i] != '0') {
+            seen_nonzero = true;
+            lead = 0;
+        } else if (seen_nonzero) {
+            ++lead;
+        }
+        ++i;
+    }
+    digits += i - int_start;
+    if (digits == 0 && !syntax.bare_point) return std::nullopt;
+    if (i < text.size() && text[i] == '.') {
+        const std::size_t frac_start = ++i;
+        std::int64_t pos = 0;
+        while (i < text.size() && is_digit(text[i])) {
+            --pos;
+            if (!seen_nonzero && text[i] != '0') {
+                seen_nonzero = true;
+                lead = pos;
+            }
+            ++i;
+        }
+        digits += i - frac_start;
+        if (i == frac_start && !syntax.bare_point) return std::nullopt;
+    }
+    if (digits == 0) return std::nullopt;
+    const std::size_t mantissa_end = i;
+
+    std::int64_t exponent = 0;
+    bool d_marked = false;
+    if (i < text.size() &&
+        (text[i] == 'e' || text[i] == 'E' || (syntax.d_exponent && (text[i] == 'd' || text[i] == 'D')))) {
+        d_marked = text[i] == 'd' || text[i] == 'D';
+        std::size_t j = i + 1;
+        bool exp_negative = false;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) exp_negative = text[j++] == '-';
+        const std::size_t exp_start = j;
+        while (j < text.size() && is_digit(text[j])) {
+            // Beyond any text's length the exponent alone decides; stop growing it there.
+            if (exponent < 100'000'000'000'000'000) exponent = exponent * 10 + (text[j] - '0');
+            ++j;
+        }
+        if (j > exp_start) {
+            i = j;
+            if (exp_negative) exponent = -exponent;
+        } else if (!syntax.leading_part) {
+            return std::nullopt;  // an exponent marker without digits
+        } else {
+            exponent = 0;  // not part of the number
+            d_marked = false;
+        }
+    }
+    if (!syntax.leading_part) {
+        std::size_t end = i;
+        while (end < text.size() && is_blank(text[end])) ++end;
+        if (end != text.size()) return std::nullopt;
+    }
+    const std::size_t number_end = i;
+
+    // std::from_chars reads the same grammar (without the sign), correctly rounded; a D exponent
+    // is given to it as an E.
+    double v = 0;
+    std::from_chars_result r{};
+    if (d_marked) {
+        std::string copy(text.substr(body, number_end - body));
+        copy[mantissa_end - body] = 'e';
+        r = std::from_chars(copy.data(), copy.data() + copy.size(), v, std::chars_format::general);
+        if (r.ec == std::errc{} && r.ptr != copy.data() + copy.size()) return std::nullopt;
+    } else {
+        const char* last = text.data() + number_end;
+        r = std::from_chars(text.data() + body, last, v, std::chars_format::general);
+        if (r.ec == std::errc{} && r.ptr != last) return std::nullopt;
+    }
+    if (r.ec == std::errc::result_out_of_range) {
+        v = lead + exponent >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    } else if (r.ec != std::errc{}) {
+        return std::nullopt;
+    }
+    return negative ? -v : v;
+}
+
+double round_half_even(double v) noexcept {
+    if (!std::isfinite(v)) return v;
+    double r = std::floor(v);
+    const double frac = v - r;  // exact: the fractional part of a double is a double
+    if (frac > 0.5 || (frac == 0.5 && std::fmod(r, 2.0) != 0.0)) r += 1.0;
+    return r;
+}
+
+}  // namespace pelmora::calc
