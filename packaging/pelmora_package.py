@@ -6,12 +6,14 @@
                                  regsvr32: the registration as a table (stdout)
   wxs --arch A --own T --other T --template F --var NAME=VALUE...
                                  the MSI source for architecture A: the template with the rows
-                                 of its registration table T; T's rows that the other
-                                 architecture's table holds alike go into a component both MSIs
-                                 share, so removing one MSI leaves the other's registration whole
+                                 of its registration table T (and of the other architecture's,
+                                 to find the rows both MSIs write)
   manifest --arch A --table T --version V --name N
                                  the side-by-side assembly manifest of pelmora.dll, from the same
                                  table: its class, ProgIDs, type library and interfaces
+
+Rows both MSIs write to one place go into one component with one GUID in both, so Windows
+Installer counts both products as its clients and removing one MSI leaves them to the other.
 
 A registration table has one row per line, fields separated by tabs:
   value  KEY  NAME  DATA   a REG_SZ value (NAME empty: the key's default value)
@@ -198,13 +200,21 @@ def formatted(data, arch):
 
 def msi_rows(rows, arch):
     """Each row as (view, key below HKCR, Registry-table name, value or None), comparable across
-    architectures; view is 32 for keys under Wow6432Node, else 0 (the writer's own view)."""
+    architectures; view is 32 for keys under Wow6432Node, else 0 (the writer's own view).
+
+    A 32-bit package writes only the 32-bit view (and the keys both views share), so the x86 rows
+    of a key registered in both views (the 64-bit twin of a Wow6432Node key: Wine's 32-bit
+    RegisterTypeLib registers the interfaces in both) are left out, and named on stderr."""
     out = []
+    wow = {r[1].lower()[len(WOW) :] for r in rows if r[1].lower().startswith(WOW)}
     for row in rows:
         key = row[1]
         view = 0
         if key.lower().startswith(WOW):
             view, key = 32, key[len(WOW) :]
+        elif arch == "x86" and any(key.lower() == w or key.lower().startswith(w + "\\") for w in wow):
+            print(f"pelmora_package: x86: not in the MSI (64-bit view): {' '.join(row[1:])}", file=sys.stderr)
+            continue
         if row[0] == "value":
             name = row[2]
             if name in ("+", "-", "*"):
@@ -214,6 +224,8 @@ def msi_rows(rows, arch):
             out.append((view, key, "*", None))  # created on install, deleted on uninstall
         else:
             out.append((view, key, "-", None))  # deleted whole on uninstall
+    if len(set(out)) != len(out):
+        fail("a row twice in the registration table")
     return out
 
 
@@ -236,13 +248,21 @@ def wxs(args):
     own = msi_rows(read_table(args.own), args.arch)
     other_arch = "x86" if args.arch == "x64" else "x64"
     other = set(msi_rows(read_table(args.other), other_arch))
-    shared = [r for r in own if r in other]
-    only = [r for r in own if r not in other]
+    # Shared by the two MSIs: rows both registrations write alike to one place whatever the
+    # package's bitness, the 32-bit view and the type library key (which Windows keeps as one for
+    # both views, with a win32 and a win64 subkey). The ProgIDs are alike too, but a 32-bit
+    # component of the 64-bit MSI would put them where 64-bit hosts do not look (Wine's installer
+    # writes a 32-bit component's ProgIDs under Wow6432Node), so each MSI keeps its own.
+    def is_shared(r):
+        return r in other and (r[0] == 32 or r[1].lower().startswith("typelib\\"))
+
+    shared = [r for r in own if is_shared(r)]
+    only = [r for r in own if not is_shared(r)]
     comps, refs = [], []
 
     def add(cid, name, win64, rows):
         if rows:
-            comps.extend(component_xml(cid, uuid.uuid5(NAMESPACE, name), win64, rows))
+            comps.extend(component_xml(cid, str(uuid.uuid5(NAMESPACE, name)).upper(), win64, rows))
             refs.append(f'<ComponentRef Id="{cid}"/>')
 
     if args.arch == "x64":
