@@ -198,7 +198,7 @@ def formatted(data, arch):
     return text
 
 
-def msi_rows(rows, arch):
+def msi_rows(rows, arch, note=False):
     """Each row as (view, key below HKCR, Registry-table name, value or None), comparable across
     architectures; view is 32 for keys under Wow6432Node, else 0 (the writer's own view).
 
@@ -213,7 +213,8 @@ def msi_rows(rows, arch):
         if key.lower().startswith(WOW):
             view, key = 32, key[len(WOW) :]
         elif arch == "x86" and any(key.lower() == w or key.lower().startswith(w + "\\") for w in wow):
-            print(f"pelmora_package: x86: not in the MSI (64-bit view): {' '.join(row[1:])}", file=sys.stderr)
+            if note:
+                print(f"pelmora_package: x86 MSI: left to the 64-bit view: {' '.join(row[1:])}", file=sys.stderr)
             continue
         if row[0] == "value":
             name = row[2]
@@ -245,7 +246,7 @@ def component_xml(cid, guid, win64, rows):
 
 
 def wxs(args):
-    own = msi_rows(read_table(args.own), args.arch)
+    own = msi_rows(read_table(args.own), args.arch, note=True)
     other_arch = "x86" if args.arch == "x64" else "x64"
     other = set(msi_rows(read_table(args.other), other_arch))
     # Shared by the two MSIs: rows both registrations write alike to one place whatever the

@@ -56,8 +56,11 @@ for f in "$stage"/examples/*/*.in; do
   rm "$f"
 done
 shopt -u nullglob
-sed -e "s/@VERSION@/$version/g" -e "s/@ASSEMBLY@/$assembly/g" packaging/README.txt.in | sed 's/$/\r/' >"$stage/README.txt"
+sed -e "s/@VERSION@/$version/g" -e "s/@ASSEMBLY@/$assembly/g" packaging/README.txt.in >"$stage/README.txt"
 cp LICENSE NOTICE "$stage/"
+# Windows line ends for the texts (VBA imports a module only so).
+find "$stage" -type f \( -name '*.txt' -o -name '*.vbs' -o -name '*.bas' -o -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.manifest' \
+  -o -name LICENSE -o -name NOTICE \) -exec sed -i 's/\r\?$/\r/' {} +
 
 # --- the registration, as regsvr32 leaves it -----------------------------------------------------
 
