@@ -2,11 +2,15 @@
 # library, and carrying a type library inside a Linux shared library.
 #
 #   pelmora_compile_idl(<target> IDL <file.idl> HEADER <name.h> TLB <name.tlb>
-#                       [ARCH win32|win64])
+#                       [ARCH win32|win64] [TYPEFLAGS <type name> <flags> ...])
 #     Defines the INTERFACE target <target> whose include directory holds the generated header,
 #     and sets the target property PELMORA_TLB to the full path of the generated .tlb.
 #     ARCH selects widl's --win32/--win64 (the syskind and pointer size written into the type
 #     library); without it widl's default (win64 on this toolchain) is used.
+#     TYPEFLAGS: type flags widl refuses to write (nonextensible on a dispinterface), set in the
+#     .tlb right after widl by tools/tlb_typeflags.cpp, which finds each type by its name and
+#     fails the build when it cannot. Pairs of a type's name and the flags to add (0x80 is
+#     TYPEFLAG_FNONEXTENSIBLE).
 #
 #   pelmora_embed_typelib(<target> <tlb>)
 #     Linux: adds the .tlb to <target> as the ELF section ".typelib", where LoadTypeLibEx finds it
@@ -42,8 +46,33 @@ set(PELMORA_WIDL_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH
 set(PELMORA_WIDL_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH
     "Folder holding stdole2.tlb for importlib")
 
+set(PELMORA_TYPEFLAGS_SOURCE "${CMAKE_CURRENT_LIST_DIR}/../tools/tlb_typeflags.cpp")
+
+# The type-flag tool runs on the build machine, so it is compiled with the build machine's own
+# compiler also in a cross build.
+function(pelmora_typeflags_tool out)
+  set(tool "${CMAKE_BINARY_DIR}/tools/tlb-typeflags")
+  if(NOT TARGET pelmora_typeflags_tool)
+    if(CMAKE_CROSSCOMPILING)
+      find_program(PELMORA_BUILD_CXX NAMES c++ g++ clang++ REQUIRED)
+    else()
+      set(PELMORA_BUILD_CXX "${CMAKE_CXX_COMPILER}")
+    endif()
+    get_filename_component(source "${PELMORA_TYPEFLAGS_SOURCE}" ABSOLUTE)
+    add_custom_command(
+      OUTPUT "${tool}"
+      COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/tools"
+      COMMAND "${PELMORA_BUILD_CXX}" -std=c++17 -O1 -Wall -Wextra -Werror -o "${tool}" "${source}"
+      DEPENDS "${source}"
+      COMMENT "tlb-typeflags (for the build machine)"
+      VERBATIM)
+    add_custom_target(pelmora_typeflags_tool DEPENDS "${tool}")
+  endif()
+  set(${out} "${tool}" PARENT_SCOPE)
+endfunction()
+
 function(pelmora_compile_idl target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "IDL;HEADER;TLB;ARCH" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "IDL;HEADER;TLB;ARCH" "TYPEFLAGS")
   get_filename_component(idl "${arg_IDL}" ABSOLUTE)
   set(outdir "${CMAKE_CURRENT_BINARY_DIR}/${target}")
   set(header "${outdir}/include/${arg_HEADER}")
@@ -56,12 +85,30 @@ function(pelmora_compile_idl target)
   elseif(arg_ARCH)
     message(FATAL_ERROR "pelmora_compile_idl: ARCH must be win32 or win64")
   endif()
+  set(flag_steps)
+  set(flag_tool)
+  list(LENGTH arg_TYPEFLAGS n)
+  math(EXPR odd "${n} % 2")
+  if(odd)
+    message(FATAL_ERROR "pelmora_compile_idl: TYPEFLAGS takes pairs of a type name and flags")
+  endif()
+  if(n GREATER 0)
+    pelmora_typeflags_tool(flag_tool)
+    math(EXPR last "${n} - 1")
+    foreach(i RANGE 0 ${last} 2)
+      math(EXPR j "${i} + 1")
+      list(GET arg_TYPEFLAGS ${i} type_name)
+      list(GET arg_TYPEFLAGS ${j} type_flags)
+      list(APPEND flag_steps COMMAND "${flag_tool}" "${tlb}" "${type_name}" "${type_flags}")
+    endforeach()
+  endif()
   add_custom_command(
     OUTPUT "${header}" "${tlb}"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${outdir}/include"
     COMMAND "${PELMORA_WIDL}" ${arch_flag} -I "${PELMORA_WIDL_IDL_DIR}" -L "${PELMORA_WIDL_TLB_DIR}"
             -h -H "${header}" -t -T "${tlb}" "${idl}"
-    DEPENDS "${idl}"
+    ${flag_steps}
+    DEPENDS "${idl}" ${flag_tool}
     COMMENT "widl ${arg_IDL}"
     VERBATIM)
   add_custom_target(${target}_generate DEPENDS "${header}" "${tlb}")

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
+# Installs the Debian packages the build and the tests need, only those that are missing. The
+# 32-bit control runs under Wine's 32-bit side (wine32:i386), so the i386 architecture is enabled
+# first when it is not yet.
 set -euo pipefail
 
 packages=(
@@ -7,21 +9,25 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl1-mesa-dev fonts-dejavu-core fonts-dejavu-extra
   mingw-w64-tools g++-mingw-w64-x86-64 g++-mingw-w64-i686
-  wine64 wine libwine-dev
+  wine64 wine wine32:i386 libwine-dev fonts-wine
   xvfb xauth imagemagick
 )
 
+# One query for all: the packages dpkg reports as installed (a foreign one under its arch-qualified name).
+installed=$(dpkg-query -W -f='${binary:Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+  awk '$NF == "installed" && $(NF-1) == "ok" { print $1 }') || true
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+  grep -qxF -e "$p" -e "$p:amd64" <<<"$installed" || missing+=("$p")
 done
 
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}" >&2
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,11 +1,5 @@
 #include "script.hpp"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QPixmap>
-#include <QString>
-#include <QWidget>
-
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -13,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pelmora/text/utf.hpp"
 #include "pelmora_idl.h"
 
 namespace pelmora::host {
@@ -22,13 +17,6 @@ namespace {
 struct Refusal : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
-
-std::string from_qt(const QString& s) {
-    const QByteArray b = s.toUtf8();
-    return {b.constData(), static_cast<std::size_t>(b.size())};
-}
-
-QString to_qt(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -49,23 +37,22 @@ std::string_view next_word(std::string_view& rest) {
     return word;
 }
 
-QComboBox& list_named(QWidget& form, std::string_view name) {
+/// The list's name, when the form has such a list.
+std::string_view list_named(const FormView& form, std::string_view name) {
     if (name.empty()) throw Refusal("missing list name");
-    auto* box = form.findChild<QComboBox*>(to_qt(name));
-    if (box == nullptr) throw Refusal("unknown list " + std::string(name));
-    return *box;
+    if (!form.has_list(name)) throw Refusal("unknown list " + std::string(name));
+    return name;
 }
 
 // --- Values in the script's notation ------------------------------------------------------------
 
-std::u16string utf16(std::string_view s) {
-    const QString q = to_qt(s);
-    return {reinterpret_cast<const char16_t*>(q.utf16()), static_cast<std::size_t>(q.size())};
-}
+using OleText = std::basic_string<OLECHAR>;
+
+OleText utf16(std::string_view s) { return text::from_utf8<OLECHAR>(s); }
 
 std::string utf8(BSTR b) {
     if (b == nullptr) return {};
-    return from_qt(QString::fromUtf16(reinterpret_cast<const char16_t*>(b), static_cast<qsizetype>(SysStringLen(b))));
+    return text::to_utf8(std::basic_string_view<OLECHAR>(b, SysStringLen(b)));
 }
 
 std::string number_text(double d) {
@@ -95,10 +82,9 @@ std::vector<VARIANT> parse_arguments(std::string_view rest) {
             const std::size_t close = rest.find('"', i + 1);
             if (close == std::string_view::npos) throw Refusal("unterminated text argument");
             if (close + 1 < rest.size() && !is_blank(rest[close + 1])) throw Refusal("malformed text argument");
-            const std::u16string text = utf16(rest.substr(i + 1, close - i - 1));
+            const OleText text = utf16(rest.substr(i + 1, close - i - 1));
             V_VT(&v) = VT_BSTR;
-            V_BSTR(&v) =
-                SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+            V_BSTR(&v) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
             if (V_BSTR(&v) == nullptr) throw Refusal("out of memory");
             i = close + 1;
         } else {
@@ -169,36 +155,34 @@ std::string Script::run(std::string_view line) {
     if (command.empty()) throw Refusal("empty command");
 
     if (command == "pick") {
-        QComboBox& box = list_named(form_, next_word(rest));
-        const QString text = to_qt(rest);  // the rest of the line, blanks inside included
-        int index = -1;
-        for (int i = 0; i < box.count(); ++i) {
-            if (box.itemText(i) == text) {
-                index = i;
-                break;
+        const std::string_view list = list_named(form_, next_word(rest));
+        const std::vector<std::string> all = form_.items(list);
+        // The item's text is the rest of the line, blanks inside included.
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i] == rest) {
+                form_.pick(list, i);
+                return "ok";
             }
         }
-        if (index < 0) throw Refusal("no item \"" + std::string(rest) + "\" in " + from_qt(box.objectName()));
-        box.setCurrentIndex(index);
-        Q_EMIT box.activated(index);  // a person's pick: the list's click
-        return "ok";
+        throw Refusal("no item \"" + std::string(rest) + "\" in " + std::string(list));
     }
     if (command == "text" || command == "items") {
-        QComboBox& box = list_named(form_, next_word(rest));
+        const std::string_view list = list_named(form_, next_word(rest));
         if (!rest.empty()) throw Refusal("malformed command");
-        if (command == "text") return from_qt(box.currentText());
+        if (command == "text") return form_.text(list);
+        const std::vector<std::string> all = form_.items(list);
         std::string joined;
-        for (int i = 0; i < box.count(); ++i) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
             if (i > 0) joined += '|';
-            joined += from_qt(box.itemText(i));
+            joined += all[i];
         }
         return joined;
     }
     if (command == "show") {
         if (!rest.empty()) throw Refusal("malformed command");
-        auto* label = form_.findChild<QLabel*>("output_label");
-        if (label == nullptr) throw Refusal("the form has no output_label");
-        return from_qt(label->text());
+        std::string shown;
+        if (!form_.result(shown)) throw Refusal("the form has no output_label");
+        return shown;
     }
     if (command == "call") {
         const std::string_view method = next_word(rest);
@@ -207,7 +191,7 @@ std::string Script::run(std::string_view line) {
     }
     if (command == "screenshot") {
         if (rest.empty()) throw Refusal("missing file name");
-        if (!window_.grab().save(to_qt(rest), "PNG")) throw Refusal("cannot write " + std::string(rest));
+        if (!form_.screenshot(std::string(rest))) throw Refusal("cannot write " + std::string(rest));
         return "ok";
     }
     throw Refusal("unknown command " + std::string(command));
@@ -229,8 +213,8 @@ std::string Script::call(std::string_view method, std::string_view arguments) {
     VariantInit(&result);
     const ClearAll clear{values, result};
 
-    std::u16string name = utf16(method);
-    LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(name.data())};
+    OleText name = utf16(method);
+    LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
     if (FAILED(control_.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
         throw Refusal("unknown method " + std::string(method));

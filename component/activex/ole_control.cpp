@@ -89,7 +89,9 @@ void paint(const forms::Surface& surface, HDC dc, const RECTL& bounds) {
 
     const RECT all{bounds.left, bounds.top, bounds.right, bounds.bottom};
     fill(all, surface.background(), COLOR_WINDOW);
-    const HGDIOBJ old_font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    // The form's own font, at the target device's resolution.
+    const HFONT font = forms::win32::create_form_font(GetDeviceCaps(dc, LOGPIXELSY));
+    const HGDIOBJ old_font = SelectObject(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
     const int old_mode = SetBkMode(dc, TRANSPARENT);
     const COLORREF old_text = GetTextColor(dc);
     // Frames first: the labels inside them are drawn over them.
@@ -118,6 +120,7 @@ void paint(const forms::Surface& surface, HDC dc, const RECTL& bounds) {
     SetTextColor(dc, old_text);
     SetBkMode(dc, old_mode);
     SelectObject(dc, old_font);
+    if (font != nullptr) DeleteObject(font);
 }
 
 }  // namespace

@@ -360,6 +360,40 @@ TEST(Container, CaptionsWhereTheLayoutPutsThem) {
     EXPECT_EQ(GetWindowLongPtrW(hosted.output, GWL_STYLE) & SS_TYPEMASK, SS_CENTER);
 }
 
+// Each caption as the label draws it: in the label's own font, measured by the system, on one line
+// inside the label's window (a wider text wraps or is clipped). The widths go to the log.
+TEST(Container, EveryCaptionFitsItsLabelOnOneLineInTheFormsFont) {
+    for (HWND w : hosted.statics) {
+        const std::wstring text = text_of(w);
+        if (text.empty()) continue;
+        SCOPED_TRACE(narrow(text));
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        HDC dc = GetDC(w);
+        const HGDIOBJ old = SelectObject(dc, font);
+        wchar_t face[LF_FACESIZE] = {};
+        GetTextFaceW(dc, LF_FACESIZE, face);
+        SIZE extent{};
+        ASSERT_TRUE(GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent));
+        RECT drawn{};
+        const int one_line = DrawTextW(dc, text.c_str(), -1, &drawn, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        RECT wrapped{0, 0, 0, 0};
+        RECT client{};
+        GetClientRect(w, &client);
+        wrapped.right = client.right;
+        const int lines_height =
+            DrawTextW(dc, text.c_str(), -1, &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+        SelectObject(dc, old);
+        ReleaseDC(w, dc);
+        std::printf("caption \"%s\": %ld of %ld px wide, %ld of %ld px high, in %s\n", narrow(text).c_str(), extent.cx,
+                    client.right, extent.cy, client.bottom, narrow(face).c_str());
+        EXPECT_STREQ(face, L"MS Sans Serif") << "the system gave another face for the form's font";
+        EXPECT_LE(extent.cx, client.right);
+        EXPECT_LE(extent.cy, client.bottom);
+        EXPECT_EQ(lines_height, one_line) << "the label breaks its caption over more than one line";
+    }
+}
+
 TEST(Container, FiftySixBeforeAnyoneTouchesIt) { EXPECT_EQ(hosted.first_shown, L"56"); }
 
 TEST(Container, ColoursOnScreen) {

@@ -201,8 +201,18 @@ TEST_F(Win32Form, ControlsArePlacedFromTheirTwipsByTheWindowsDpi) {
         EXPECT_EQ(r.right - r.left, px(e.twips.width));
         EXPECT_EQ(r.bottom - r.top, py(e.twips.height));
         if (e.control->kind() != forms::ControlKind::frame) {  // a frame shows no text
-            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)), GetStockObject(DEFAULT_GUI_FONT));
+            // MS Sans Serif at 8 points for this window's DPI, the font the twips layout is made for.
+            LOGFONTW f{};
+            const auto font = reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0));
+            ASSERT_EQ(GetObjectW(font, sizeof f, &f), static_cast<int>(sizeof f));
+            EXPECT_STREQ(f.lfFaceName, L"MS Sans Serif");
+            EXPECT_EQ(f.lfHeight, -MulDiv(8, dpi_y_, 72));
         }
+        // The control's name is on its window, where a container finds it.
+        wchar_t name[64] = {};
+        const auto atom = static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(GetPropW(w, L"PelmoraFormName")));
+        ASSERT_GT(GlobalGetAtomNameW(atom, name, 64), 0U);
+        EXPECT_EQ(std::wstring(name), forms::win32::to_wide(e.control->name()));
     }
     EXPECT_EQ(GetParent(native(*output_)), native(*frame_));
     EXPECT_EQ(GetParent(native(*base_)), surface);

@@ -196,6 +196,7 @@ TEST(TypeInformation, TheRegisteredLibraryDescribesTheControl) {
     const WORD eflags = type_flags(events.get(), &kind, &funcs);
     EXPECT_EQ(kind, TKIND_DISPATCH);
     EXPECT_TRUE(eflags & TYPEFLAG_FHIDDEN);
+    EXPECT_TRUE(eflags & TYPEFLAG_FNONEXTENSIBLE);  // set in the .tlb after widl
     EXPECT_FALSE(eflags & TYPEFLAG_FDUAL);
     EXPECT_EQ(member_name(events.get(), MEMBERID_NIL), OLESTR("__Pelmora"));
 

@@ -196,10 +196,30 @@ TEST_F(RegisteredTypeLibrary, EventInterfaceIsAnEmptyHiddenDispinterface) {
     TypeAttr attr(ti.get());
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
     EXPECT_NE(attr->wTypeFlags & TYPEFLAG_FHIDDEN, 0);
+    EXPECT_NE(attr->wTypeFlags & TYPEFLAG_FNONEXTENSIBLE, 0) << std::hex << attr->wTypeFlags;
     EXPECT_EQ(attr->wTypeFlags & TYPEFLAG_FDUAL, 0);
     // A dispinterface counts only its own members (IDispatch's come through its base).
     EXPECT_EQ(attr->cFuncs, 0);
     EXPECT_EQ(attr->cVars, 0);
+}
+
+// The type library in the DLL's resources, read by path as a development tool reads it: the event
+// interface's flags are exactly hidden, non-extensible and dispatchable.
+TEST(TypeLibraryInTheDll, LoadTypeLibExReadsTheEventInterfaceAsHiddenAndNonExtensible) {
+    ASSERT_FALSE(wine_check::args().empty()) << "the DLL's path is the first argument";
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    {
+        Ptr<ITypeLib> lib;
+        ASSERT_EQ(LoadTypeLibEx(wine_check::args()[0].c_str(), REGKIND_NONE, lib.out()), S_OK);
+        Ptr<ITypeInfo> ti;
+        ASSERT_EQ(lib->GetTypeInfoOfGuid(DIID___Pelmora, ti.out()), S_OK);
+        TypeAttr attr(ti.get());
+        EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+        EXPECT_EQ(attr->wTypeFlags,
+                  static_cast<WORD>(TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE))
+            << std::hex << attr->wTypeFlags;
+    }
+    CoUninitialize();
 }
 
 TEST_F(RegisteredTypeLibrary, FourMethodsInOrderWithDispidsAndSevenInOutVariantsPlusRetval) {

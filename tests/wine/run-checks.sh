@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows checks of pelmora.dll, on the two mingw-w64 build trees:
 #   tests/wine/run-checks.sh <x86-64 build dir> <i686 build dir>
-# The x86-64 DLL is registered and used under wine64 in a private prefix; the i686 DLL (this
-# machine runs no 32-bit x86 code) is checked for its exports, imports and resources only.
-# Prints one PASS/FAIL line per check and exits non-zero when any check fails.
+# Each DLL is checked as a file (machine, exports, imports), then registered and used under Wine
+# in a private prefix of its own architecture: the x86-64 one under wine64 in a win64 prefix, the
+# i686 one under Wine's 32-bit loader in a WINEARCH=win32 prefix. Every PASS/FAIL line starts with
+# the architecture; the script exits non-zero when any check fails.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,20 +22,19 @@ for b in "$b64" "$b32"; do
 done
 
 # What each build produced (written by tests/wine/CMakeLists.txt).
-declare -A dll objdump arch
+declare -A build dll objdump
 for b in "$b64" "$b32"; do
     unset pelmora_dll pelmora_objdump pelmora_arch
     # shellcheck disable=SC1091
     . "$b/tests/wine/wine-targets.sh"
+    build[$pelmora_arch]=$b
     dll[$pelmora_arch]=$pelmora_dll
     objdump[$pelmora_arch]=$pelmora_objdump
 done
-. "$b64/tests/wine/wine-targets.sh"
-[ "$pelmora_arch" = win64 ] || { echo "FAIL: $b64 is not the x86-64 build" >&2; exit 1; }
-[ -n "${dll[win32]:-}" ] || { echo "FAIL: $b32 is not the i686 build" >&2; exit 1; }
+[ "${build[win64]:-}" = "$b64" ] || { echo "FAIL: $b64 is not the x86-64 build" >&2; exit 1; }
+[ "${build[win32]:-}" = "$b32" ] || { echo "FAIL: $b32 is not the i686 build" >&2; exit 1; }
 
-work="$b64/wine"
-logs="$work/logs"
+logs="$b64/wine/logs"
 rm -rf "$logs"
 mkdir -p "$logs"
 failures=0
@@ -80,21 +80,7 @@ for a in win64 win32; do
     check "$a: imports only system DLLs" imports_only_system_dlls "${dll[$a]}" "${objdump[$a]}"
 done
 
-# --- Wine ---------------------------------------------------------------------------------------
-
-trap wine_stop EXIT
-if ! wine_start "$work"; then
-    echo "FAIL: Wine prefix could not be created"
-    exit 1
-fi
-echo "wine prefix ready after $((SECONDS - started)) s ($WINE)"
-
-for a in win64 win32; do
-    check "$a: type library, toolbox bitmap and version block in the resources" \
-        wine_run 120 "$pelmora_check_resources" "$(wine_path "${dll[$a]}")" $a --gtest_brief=1
-done
-
-dll_win=$(wine_path "${dll[win64]}")
+# --- Wine: the same checks on each architecture, each in its own prefix ------------------------
 
 # The identifiers the IDL gives the class, its interfaces and its library, and the ProgIDs.
 idl_uuid() {
@@ -102,6 +88,8 @@ idl_uuid() {
         match($0, /uuid\([0-9A-Fa-f-]+\)/) { last = substr($0, RSTART + 5, RLENGTH - 6) }
         $1 == kind && ($2 == name || $2 == name "{") { print toupper(last); exit }' "$pelmora_idl"
 }
+# shellcheck disable=SC1091
+. "$b64/tests/wine/wine-targets.sh"
 clsid="{$(idl_uuid coclass Pelmora)}"
 libid="{$(idl_uuid library PelmoraLib)}"
 iid="{$(idl_uuid interface _Pelmora)}"
@@ -129,7 +117,8 @@ roots=("HKCR\\CLSID\\$clsid" "HKCR\\$progid" "HKCR\\$vi_progid" "HKCR\\TypeLib\\
        "HKCR\\Interface\\$iid" "HKCR\\Interface\\$diid")
 
 # Every expected "key|value name|data" ("(Default)" is the key's own value, no name only asks for
-# the key; GUIDs and paths compare without regard to case, as Windows does).
+# the key; GUIDs and paths compare without regard to case, as Windows does). The type library is
+# registered for the DLL's own architecture ($arch: win64 or win32).
 expected_registry() {
     local c="HKCR\\CLSID\\$clsid"
     cat <<EOT
@@ -149,7 +138,7 @@ HKCR\\$progid\\CLSID|(Default)|$clsid
 HKCR\\$vi_progid|(Default)|Pelmora
 HKCR\\$vi_progid\\CLSID|(Default)|$clsid
 HKCR\\$vi_progid\\CurVer|(Default)|$progid
-HKCR\\TypeLib\\$libid\\1.0\\409\\win64|(Default)|$dll_win
+HKCR\\TypeLib\\$libid\\1.0\\409\\$arch|(Default)|$dll_win
 HKCR\\Interface\\$iid|(Default)|_Pelmora
 HKCR\\Interface\\$iid\\TypeLib|(Default)|$libid
 HKCR\\Interface\\$diid|(Default)|__Pelmora
@@ -158,7 +147,7 @@ EOT
 }
 
 registry_holds_every_key_and_value() {
-    local dump="$logs/registry.txt" root key name want got bad=0
+    local dump="$logs/registry-$arch.txt" root key name want got bad=0
     : >"$dump"
     for root in "${roots[@]}"; do
         reg_dump "$root" >>"$dump" || { echo "missing key $root"; bad=1; }
@@ -193,19 +182,60 @@ registry_holds_none_of_the_keys() {
     return $bad
 }
 
-check "win64: regsvr32 registers pelmora.dll" wine_run 120 regsvr32 /s "$dll_win"
-check "win64: the registry holds every key and value of the class, its ProgIDs and type library" \
-    registry_holds_every_key_and_value
-check "win64: LoadRegTypeLib reads the control class, flags, dispids and parameters" \
-    wine_run 120 "$pelmora_check_typelib" "$dll_win" --gtest_brief=1
-for suite in $pelmora_suites; do
-    check "win64: suite ${suite##*/} under Wine" \
-        wine_run 600 "$suite" --gtest_brief=1
-done
-check "win64: regsvr32 /u unregisters pelmora.dll" wine_run 120 regsvr32 /u /s "$dll_win"
-check "win64: no key of the class, its ProgIDs or type library is left" registry_holds_none_of_the_keys
+# The demo host answers the host's script test here as it does on Linux (the test program computes
+# the expected numbers with the calculators built for this architecture and C runtime).
+host_script_test() {
+    [ -n "${pelmora_host:-}" ] && [ -n "${pelmora_host_test:-}" ] || { echo "no demo host in this build"; return 1; }
+    PELMORA_HOST=$(wine_path "$pelmora_host") wine_run 300 "$pelmora_host_test" --gtest_brief=1
+}
 
-wine_stop
-trap - EXIT
+# pelmora-host.exe --screenshot: prints what the result label shows and draws the form (with no
+# display): its lists' pale blue, the result's pale red and black text are on the picture.
+host_screenshot() {
+    local shot="$logs/pelmora-host-$arch.png" shown
+    rm -f "$shot"
+    shown=$(wine_run 120 "$pelmora_host" --screenshot "$(wine_path "$shot")" | tr -d '\r') || return 1
+    echo "shows: $shown"
+    [ "$shown" = 56 ] || return 1
+    identify "$shot" || return 1
+    for colour in '#C0C0FF' '#FFC0C0' '#000000'; do
+        convert "$shot" -unique-colors txt:- | grep -qi "$colour" || { echo "no $colour on the picture"; return 1; }
+    done
+}
+
+for arch in win64 win32; do
+    begun=$SECONDS
+    unset pelmora_host pelmora_host_test
+    # shellcheck disable=SC1091
+    . "${build[$arch]}/tests/wine/wine-targets.sh"
+    trap wine_stop EXIT
+    if ! wine_start "${build[$arch]}/wine" "$arch" || ! wine_headless; then
+        echo "FAIL: $arch: Wine prefix could not be created"
+        failures=$((failures + 1))
+        continue
+    fi
+    echo "$arch: wine prefix ready after $((SECONDS - begun)) s ($WINE)"
+    dll_win=$(wine_path "${dll[$arch]}")
+
+    check "$arch: type library, toolbox bitmap and version block in the resources" \
+        wine_run 120 "$pelmora_check_resources" "$dll_win" "$arch" --gtest_brief=1
+    check "$arch: regsvr32 registers pelmora.dll" wine_run 120 regsvr32 /s "$dll_win"
+    check "$arch: the registry holds every key and value of the class, its ProgIDs and type library" \
+        registry_holds_every_key_and_value
+    check "$arch: LoadRegTypeLib and LoadTypeLibEx read the control class, flags, dispids and parameters" \
+        wine_run 120 "$pelmora_check_typelib" "$dll_win" --gtest_brief=1
+    for suite in $pelmora_suites; do
+        check "$arch: suite ${suite##*/} under Wine" wine_run 600 "$suite" --gtest_brief=1
+    done
+    check "$arch: pelmora-host.exe answers the demo host's script test" host_script_test
+    check "$arch: pelmora-host.exe --screenshot draws the form and prints 56" host_screenshot
+    check "$arch: regsvr32 /u unregisters pelmora.dll" wine_run 120 regsvr32 /u /s "$dll_win"
+    check "$arch: no key of the class, its ProgIDs or type library is left" registry_holds_none_of_the_keys
+
+    wine_stop
+    trap - EXIT
+    echo "$arch: windows checks took $((SECONDS - begun)) s"
+done
+
 echo "windows checks: $failures failed, $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]

@@ -1,4 +1,7 @@
-// pelmora-host --script, run as a separate process the way a person or a script drives it.
+// pelmora-host --script, run as a separate process the way a person or a script drives it. The same
+// test runs against the Qt host on Linux and against pelmora-host.exe on Windows (under Wine), each
+// compared with the calculators built for its own system (the environment variable PELMORA_HOST, if
+// set, names the host to run).
 
 #include <gtest/gtest.h>
 
@@ -9,11 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "pelmora/calc/calculators.hpp"
 
@@ -30,18 +38,59 @@ struct Outcome {
     std::vector<std::string> lines;
 };
 
+fs::path host() {
+    const char* chosen = std::getenv("PELMORA_HOST");
+    return fs::path(chosen != nullptr && *chosen != '\0' ? chosen : PELMORA_HOST);
+}
+
+#ifdef _WIN32
+// The host's exit status with `in` as its standard input and `out` as its standard output.
+int run_host(const fs::path& in, const fs::path& out) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE input = CreateFileW(in.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
+    HANDLE output = CreateFileW(out.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+    int status = -1;
+    if (input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = input;
+        si.hStdOutput = output;
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        std::wstring line = L"\"" + host().wstring() + L"\" --script";
+        PROCESS_INFORMATION pi{};
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+            WaitForSingleObject(pi.hProcess, INFINITE);
+            DWORD code = 0;
+            GetExitCodeProcess(pi.hProcess, &code);
+            status = static_cast<int>(code);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+    }
+    if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    return status;
+}
+int process_id() { return static_cast<int>(GetCurrentProcessId()); }
+#else
+int run_host(const fs::path& in, const fs::path& out) {
+    const std::string command = "'" + host().string() + "' --script < '" + in.string() + "' > '" + out.string() + "'";
+    return std::system(command.c_str());
+}
+int process_id() { return static_cast<int>(::getpid()); }
+#endif
+
 Outcome run_script(const std::vector<std::string>& commands, const fs::path& dir) {
     const fs::path in = dir / "commands.txt";
     const fs::path out = dir / "answers.txt";
     {
-        std::ofstream f(in);
+        std::ofstream f(in, std::ios::binary);
         for (const std::string& c : commands) f << c << '\n';
     }
-    const std::string command =
-        std::string("'") + PELMORA_HOST + "' --script < '" + in.string() + "' > '" + out.string() + "'";
     Outcome r;
-    r.status = std::system(command.c_str());
-    std::ifstream f(out);
+    r.status = run_host(in, out);
+    std::ifstream f(out, std::ios::binary);
     for (std::string line; std::getline(f, line);) r.lines.push_back(line);
     return r;
 }
@@ -55,7 +104,7 @@ std::string shortest(double d) {
 class HostScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("pelmora-host-test-" + std::to_string(::getpid()));
+        dir = fs::temp_directory_path() / ("pelmora-host-test-" + std::to_string(process_id()));
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }

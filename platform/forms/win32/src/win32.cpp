@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +22,7 @@ constexpr wchar_t surface_class[] = L"PelmoraFormSurface";
 constexpr wchar_t frame_class[] = L"PelmoraFormFrame";
 // The property that ties a native window (and a list's drop-down box) to its control.
 constexpr wchar_t control_property[] = L"PelmoraFormControl";
+constexpr const wchar_t* name_property = control_name_property;
 // Rows a dropped list shows before it scrolls.
 constexpr int dropped_rows = 12;
 constexpr int first_control_id = 1000;
@@ -55,6 +57,9 @@ COLORREF resolve(Colour colour, int system_default) noexcept {
 }
 
 LRESULT CALLBACK container_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+
+// Where the form's own font cannot be made: the system's GUI font, so that text still shows.
+HFONT default_font() noexcept { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
 // Registers our two window classes on first use. A class left behind by an earlier copy of this
 // library (unloaded, then loaded again) still points at that copy's procedure: it is replaced.
@@ -101,9 +106,12 @@ public:
         hwnd_ = nullptr;
         drop_brush();
     }
-    // Removes our property from the native windows while they still exist.
+    // Removes our properties from the native windows while they still exist.
     virtual void unbind() noexcept {
-        if (hwnd_ != nullptr) RemovePropW(hwnd_, control_property);
+        if (hwnd_ == nullptr) return;
+        RemovePropW(hwnd_, control_property);
+        if (const auto atom = static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(RemovePropW(hwnd_, name_property))))
+            GlobalDeleteAtom(atom);
     }
     // A notification from the control's window to its parent (WM_COMMAND).
     virtual void command(WORD /*code*/) {}
@@ -157,13 +165,7 @@ public:
     int id_ = 0;
 
 protected:
-    bool bind(HWND created) noexcept {
-        hwnd_ = created;
-        if (hwnd_ == nullptr) return false;
-        SetPropW(hwnd_, control_property, this);
-        SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-        return true;
-    }
+    bool bind(HWND created) noexcept;
     void drop_brush() noexcept {
         if (brush_ != nullptr) DeleteObject(brush_);
         brush_ = nullptr;
@@ -428,11 +430,17 @@ public:
         try {
             if (!register_classes()) return nullptr;
             measure_dpi(parent);
+            font_ = create_form_font(dpi_y_);
             const HWND window = CreateWindowExW(
                 WS_EX_CONTROLPARENT, surface_class, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
                 position.left, position.top, position.right - position.left, position.bottom - position.top, parent,
                 nullptr, this_module(), static_cast<Peer*>(this));
-            if (window == nullptr) return nullptr;
+            if (window == nullptr) {
+                const DWORD error = GetLastError();
+                drop_font();  // no window came to own it
+                SetLastError(error);
+                return nullptr;
+            }
             if (!create_children(window)) {
                 const DWORD error = GetLastError();
                 destroy_window();
@@ -470,6 +478,8 @@ public:
 
     [[nodiscard]] int dpi_x() const noexcept { return dpi_x_; }
     [[nodiscard]] int dpi_y() const noexcept { return dpi_y_; }
+    /// The form's font at the window's DPI while the surface has a window.
+    [[nodiscard]] HFONT font() const noexcept { return font_ != nullptr ? font_ : default_font(); }
 
     // From the window procedure.
     void window_created(HWND window) noexcept {
@@ -484,6 +494,7 @@ public:
     void window_gone() noexcept {
         for (const auto& c : owned_) c.peer->forget_window();
         forget_window();
+        drop_font();
         --live_surface_windows;
         if (destroyed_) {
             try {
@@ -518,6 +529,10 @@ private:
         }
         return ref;
     }
+    void drop_font() noexcept {
+        if (font_ != nullptr) DeleteObject(font_);
+        font_ = nullptr;
+    }
     Peer* peer_for(Container& parent) noexcept {
         if (&parent == static_cast<Container*>(this)) return this;
         for (const auto& c : owned_)
@@ -551,6 +566,7 @@ private:
     std::function<void()> destroyed_;
     int dpi_x_ = USER_DEFAULT_SCREEN_DPI;
     int dpi_y_ = USER_DEFAULT_SCREEN_DPI;
+    HFONT font_ = nullptr;
 };
 
 ContainerPeer* container_peer_of(Peer* peer) noexcept {
@@ -558,6 +574,18 @@ ContainerPeer* container_peer_of(Peer* peer) noexcept {
     if (auto* frame = dynamic_cast<Win32Frame*>(peer)) return frame;
     if (auto* surface = dynamic_cast<Win32Surface*>(peer)) return surface;
     return nullptr;
+}
+
+bool Peer::bind(HWND created) noexcept {
+    hwnd_ = created;
+    if (hwnd_ == nullptr) return false;
+    SetPropW(hwnd_, control_property, this);
+    // The control's name where any program finds it, as Qt's object name: a global atom.
+    if (const ATOM atom = GlobalAddAtomW(widen(name_).c_str()))
+        if (SetPropW(hwnd_, name_property, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(atom))) == FALSE)
+            GlobalDeleteAtom(atom);
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(surface_->font()), FALSE);
+    return true;
 }
 
 RECT Peer::pixels() const noexcept {
@@ -588,6 +616,14 @@ void Win32List::command(WORD code) {
     picked_ = static_cast<std::size_t>(index);
     const Handler handler = click_;  // the handler may replace itself while it runs
     deliver(handler, surface_->sink());
+}
+
+// A frame's etched border (it has no title); the surface draws nothing over its background.
+void paint_border(HWND window, HDC dc) noexcept {
+    if (GetWindowLongPtrW(window, GWLP_USERDATA) != 0) return;  // the surface
+    RECT client{};
+    GetClientRect(window, &client);
+    DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
 }
 
 LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -623,15 +659,14 @@ LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_PAINT: {
         PAINTSTRUCT ps{};
         if (HDC dc = BeginPaint(window, &ps)) {
-            if (GetWindowLongPtrW(window, GWLP_USERDATA) == 0) {  // a frame: etched border, no title
-                RECT client{};
-                GetClientRect(window, &client);
-                DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
-            }
+            paint_border(window, dc);
             EndPaint(window, &ps);
         }
         return 0;
     }
+    case WM_PRINTCLIENT:  // drawn into another DC: a picture of the form
+        paint_border(window, reinterpret_cast<HDC>(wparam));
+        return 0;
     case WM_DESTROY:
         if (auto* surface = reinterpret_cast<Win32Surface*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
             surface->window_destroying();
@@ -676,6 +711,17 @@ SurfaceWindow* window_side(Surface& surface) noexcept { return dynamic_cast<Win3
 long live_windows() noexcept { return live_surface_windows.load(); }
 
 COLORREF colour_ref(Colour colour, int system_default) noexcept { return resolve(colour, system_default); }
+
+HFONT create_form_font(int dpi) noexcept {
+    LOGFONTW f{};
+    f.lfHeight = -MulDiv(form_font_points, dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI, 72);
+    f.lfWeight = FW_NORMAL;
+    f.lfCharSet = DEFAULT_CHARSET;
+    f.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+    static_assert(sizeof form_font_face <= sizeof f.lfFaceName);
+    std::copy(std::begin(form_font_face), std::end(form_font_face), f.lfFaceName);
+    return CreateFontIndirectW(&f);
+}
 
 std::wstring to_wide(std::string_view text) { return widen(text); }
 

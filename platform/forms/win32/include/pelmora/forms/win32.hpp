@@ -2,8 +2,12 @@
 // The Win32 backend of the forms toolkit. A surface is plain data (items, texts, captions,
 // colours, twips) until a container hands it a parent window; then it becomes a child window
 // holding real COMBOBOX (CBS_DROPDOWNLIST), STATIC and frame windows placed from the twips by the
-// window's DPI, in the default GUI font, with the tab order of the tab indexes. Destroying the
-// window keeps the data, so the form can be shown again.
+// window's DPI, with the tab order of the tab indexes. Destroying the window keeps the data, so the
+// form can be shown again.
+//
+// The form's font is the forms toolkit's classic default, MS Sans Serif at 8 points, the font its
+// twips layout is measured for. A host's ambient font is not taken: the captions' widths are fixed
+// in twips, and a larger or wider face would wrap or clip them.
 //
 // A person's pick (CBN_SELCHANGE) is the list's click; setting a list's text from code raises
 // none. Nothing thrown inside the backend's window procedure leaves it.
@@ -47,6 +51,18 @@ protected:
     SurfaceWindow() = default;
     ~SurfaceWindow() = default;
 };
+
+/// The window property under which each control's native window carries the control's name (a
+/// global atom: GlobalGetAtomNameW reads it), so that a container or a test finds "Combobase" or
+/// "output_label" as a Qt program finds a widget by its object name.
+inline constexpr wchar_t control_name_property[] = L"PelmoraFormName";
+
+/// The form's font: face and size in points.
+inline constexpr wchar_t form_font_face[] = L"MS Sans Serif";
+inline constexpr int form_font_points = 8;
+/// A new font handle of the form's font for a device of `dpi` dots per inch (the caller deletes
+/// it with DeleteObject); nullptr when the system has no font left to give.
+[[nodiscard]] HFONT create_form_font(int dpi) noexcept;
 
 /// The Win32 toolkit (one per process).
 [[nodiscard]] Toolkit& toolkit();
