@@ -206,6 +206,7 @@ def msi_rows(rows, arch, note=False):
     of a key registered in both views (the 64-bit twin of a Wow6432Node key: Wine's 32-bit
     RegisterTypeLib registers the interfaces in both) are left out, and named on stderr."""
     out = []
+    left = set()
     wow = {r[1].lower()[len(WOW) :] for r in rows if r[1].lower().startswith(WOW)}
     for row in rows:
         key = row[1]
@@ -213,8 +214,7 @@ def msi_rows(rows, arch, note=False):
         if key.lower().startswith(WOW):
             view, key = 32, key[len(WOW) :]
         elif arch == "x86" and any(key.lower() == w or key.lower().startswith(w + "\\") for w in wow):
-            if note:
-                print(f"pelmora_package: x86 MSI: left to the 64-bit view: {' '.join(row[1:])}", file=sys.stderr)
+            left.add(key.split("\\")[0] + "\\" + key.split("\\")[1] if "\\" in key else key)
             continue
         if row[0] == "value":
             name = row[2]
@@ -227,6 +227,8 @@ def msi_rows(rows, arch, note=False):
             out.append((view, key, "-", None))  # deleted whole on uninstall
     if len(set(out)) != len(out):
         fail("a row twice in the registration table")
+    if note and left:
+        print(f"pelmora_package: x86 MSI: the 64-bit view's {', '.join(sorted(left))} left out", file=sys.stderr)
     return out
 
 

@@ -11,6 +11,7 @@ packages=(
   mingw-w64-tools g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine64 wine wine32:i386 libwine-dev fonts-wine
   xvfb xauth imagemagick
+  wixl zip unzip python3
 )
 
 # One query for all: the packages dpkg reports as installed (a foreign one under its arch-qualified name).

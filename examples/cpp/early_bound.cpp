@@ -15,7 +15,7 @@ namespace {
 
 // Every method takes the same seven by-reference variants and hands the centile back in the last.
 using Method = HRESULT (STDMETHODCALLTYPE _Pelmora::*)(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
-                                                      VARIANT*, VARIANT*);
+                                                       VARIANT*, VARIANT*);
 
 struct Case {
     const char* name;

@@ -51,11 +51,12 @@ bool show(const char* how, const wchar_t* name, HRESULT hr, const VARIANT& resul
 // By CLSID, early bound.
 int by_clsid() {
     _Pelmora* p = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_Pelmora, nullptr, CLSCTX_INPROC_SERVER, IID__Pelmora, reinterpret_cast<void**>(&p));
+    HRESULT hr =
+        CoCreateInstance(CLSID_Pelmora, nullptr, CLSCTX_INPROC_SERVER, IID__Pelmora, reinterpret_cast<void**>(&p));
     std::printf("CoCreateInstance(CLSID_Pelmora): 0x%08lx\n", static_cast<unsigned long>(hr));
     if (FAILED(hr)) return 4;
-    using Method = HRESULT (STDMETHODCALLTYPE _Pelmora::*)(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
-                                                          VARIANT*, VARIANT*, VARIANT*);
+    using Method = HRESULT (STDMETHODCALLTYPE _Pelmora::*)(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
+                                                           VARIANT*, VARIANT*);
     const Method calls[] = {&_Pelmora::custcentukn, &_Pelmora::custcentswe, &_Pelmora::custcentnz,
                             &_Pelmora::custcentau};
     int failures = 0;
@@ -95,7 +96,8 @@ int by_progid() {
         }
         DISPPARAMS params = {refs, nullptr, 7, 0};
         VariantInit(&result);
-        if (SUCCEEDED(hr)) hr = d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        if (SUCCEEDED(hr))
+            hr = d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
         failures += !show("progid", name, hr, result);
         VariantClear(&result);
     }

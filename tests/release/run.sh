@@ -22,6 +22,7 @@ root=$(cd "$here/../.." && pwd)
 
 out=$(realpath -m "${1:-$root/build/dist}")
 started=$SECONDS
+echo "=== wine: the Windows release, zip and MSIs ===" >&2
 "$root/scripts/release.sh" "$out" || { echo "FAIL: scripts/release.sh"; exit 1; }
 echo "release made in $((SECONDS - started)) s"
 
