@@ -45,7 +45,7 @@ mkdir -p "$stage/include" "$stage/examples" "$work/capture"
 
 for a in x64 x86; do
   mkdir -p "$stage/$a"
-  "${strip[$a]}" --strip-debug -o "$stage/$a/pelmora.dll" "${dll[$a]}"
+  "${strip[$a]}" --strip-all -o "$stage/$a/pelmora.dll" "${dll[$a]}"
   cp "${tlb[$a]}" "$stage/$a/pelmora.tlb"
 done
 cp "$include/pelmora.h" "$include/pelmora_i.c" "$stage/include/"
