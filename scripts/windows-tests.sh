@@ -25,4 +25,5 @@ for preset in mingw64 mingw32; do
   echo "=== wine: ActiveX container and script client ($preset) ===" >&2
   tests/activex/run.sh "build/$preset" || status=1
 done
+tests/release/run.sh || status=1  # the zip and the MSIs: listing, examples, registration-free, install and removal
 exit $status
