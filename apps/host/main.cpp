@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "pelmora_idl.h"
+#include "qt_form_view.hpp"
 #include "script.hpp"
 
 #ifndef PELMORA_HOST_LIBRARY
@@ -76,51 +77,6 @@ HRESULT register_library(const std::string& path) {
     dlclose(lib);  // the component runtime loads it again for itself
     return hr;
 }
-
-QString to_qt(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-std::string from_qt(const QString& s) {
-    const QByteArray b = s.toUtf8();
-    return {b.constData(), static_cast<std::size_t>(b.size())};
-}
-
-// The placed form as the script works it: the Qt backend's widgets, found by their object names.
-class QtFormView final : public pelmora::host::FormView {
-public:
-    QtFormView(QWidget& form, QWidget& window) : form_(form), window_(window) {}
-
-    [[nodiscard]] bool has_list(std::string_view name) const override { return box(name) != nullptr; }
-    [[nodiscard]] std::vector<std::string> items(std::string_view list) const override {
-        std::vector<std::string> out;
-        const QComboBox* b = box(list);
-        for (int i = 0; b != nullptr && i < b->count(); ++i) out.push_back(from_qt(b->itemText(i)));
-        return out;
-    }
-    [[nodiscard]] std::string text(std::string_view list) const override {
-        const QComboBox* b = box(list);
-        return b != nullptr ? from_qt(b->currentText()) : std::string();
-    }
-    void pick(std::string_view list, std::size_t index) override {
-        QComboBox* b = box(list);
-        if (b == nullptr) return;
-        const int i = static_cast<int>(index);
-        b->setCurrentIndex(i);
-        Q_EMIT b->activated(i);  // a person's pick: the list's click
-    }
-    [[nodiscard]] bool result(std::string& text) const override {
-        const auto* label = form_.findChild<QLabel*>("output_label");
-        if (label == nullptr) return false;
-        text = from_qt(label->text());
-        return true;
-    }
-    [[nodiscard]] bool screenshot(const std::string& file) override { return window_.grab().save(to_qt(file), "PNG"); }
-
-private:
-    [[nodiscard]] QComboBox* box(std::string_view name) const { return form_.findChild<QComboBox*>(to_qt(name)); }
-
-    QWidget& form_;
-    QWidget& window_;
-};
 
 // Owns one COM reference.
 template <class T>
@@ -203,7 +159,7 @@ int main(int argc, char** argv) {
         }
         case Mode::script: {
             window.show();
-            QtFormView view(*form, window);
+            pelmora::host::QtFormView view(*form, window);
             pelmora::host::Script script(view, *control.p);
             std::string line;
             while (std::getline(std::cin, line)) {

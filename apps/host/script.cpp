@@ -2,11 +2,14 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "pelmora/calc/number_text.hpp"
 #include "pelmora/text/utf.hpp"
 #include "pelmora_idl.h"
 
@@ -97,12 +100,10 @@ std::vector<VARIANT> parse_arguments(std::string_view rest) {
             } else if (word == "null") {
                 V_VT(&v) = VT_NULL;
             } else {
-                double d = 0;
-                const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), d);
-                if (ec != std::errc() || end != word.data() + word.size())
-                    throw Refusal("malformed argument " + std::string(word));
+                const std::optional<double> d = calc::number_in_text(word, calc::argument_syntax);
+                if (!d || std::isinf(*d)) throw Refusal("malformed argument " + std::string(word));
                 V_VT(&v) = VT_R8;
-                V_R8(&v) = d;
+                V_R8(&v) = *d;
             }
         }
         out.push_back(v);

@@ -10,14 +10,16 @@
 
 #include "control.hpp"
 #include "fuzz_support.hpp"
+#include "qt_form_view.hpp"
 #include "script.hpp"
 
 namespace {
 
 struct Host {
     QWidget window;
+    pelmora::host::QtFormView view;
     pelmora::host::Script script;
-    explicit Host(QWidget& form) : script(form, window, *pelmora::fuzz::control()) {
+    explicit Host(QWidget& form) : view(form, window), script(view, *pelmora::fuzz::control()) {
         form.setParent(&window);
         form.show();
         window.setFixedSize(form.size());
