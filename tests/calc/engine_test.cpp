@@ -36,14 +36,14 @@ std::vector<Row> generated_rows(std::size_t n) {
         r.in = {500 + rng.unit() * 5000, std::floor(weeks * 7),       35 + rng.unit() * 110,     140 + rng.unit() * 60,
                 double(rng.next() % 3),  double(rng.next() % 30) - 1, double(rng.next() % 7) - 1};
         switch (rng.next() % 40) {
-        case 0: r.in[0] = 3e5 + rng.unit() * 1e5; break;   // |z| in the hundreds: early stop
-        case 1: r.in[0] = -1e7 * (1 + rng.unit()); break;  // |z| beyond 1000: clamped
-        case 2: r.in[rng.next() % 7] = nan; break;         // a missing input
-        case 3: r.in[5] = 2.5; break;                      // equals no code
-        case 4: r.in[3] = 1e200; break;                    // Overflow (weight band)
-        case 5: r.in[1] = inf; break;                      // Overflow (gest)
-        case 6: r.in[0] = -inf; break;                     // Overflow (z)
-        case 7: r.in[1] = 1e300; break;                    // Overflow (gestation proportion)
+        case 0: r.in[0] = 3e5 + rng.unit() * 1e5; break;                      // |z| in the hundreds: early stop
+        case 1: r.in[0] = -1e7 * (1 + rng.unit()); break;                     // |z| beyond 1000: clamped
+        case 2: r.in[static_cast<std::size_t>(rng.next() % 7)] = nan; break;  // a missing input
+        case 3: r.in[5] = 2.5; break;                                         // equals no code
+        case 4: r.in[3] = 1e200; break;                                       // Overflow (weight band)
+        case 5: r.in[1] = inf; break;                                         // Overflow (gest)
+        case 6: r.in[0] = -inf; break;                                        // Overflow (z)
+        case 7: r.in[1] = 1e300; break;                                       // Overflow (gestation proportion)
         case 8: r.in[2] = inf; break;
         case 9: r.in[0] = 1e-300; break;
         default: break;
