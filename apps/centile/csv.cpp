@@ -5,18 +5,28 @@
 
 namespace pelmora::centile {
 
-bool split_record(std::string_view record, std::vector<std::string>& fields) {
+bool split_record(std::string_view record, std::vector<std::string>& fields, std::size_t keep, std::size_t& count) {
+    // A field kept from an earlier, very long record gives its room back rather than holding it
+    // for the rest of the run.
+    constexpr std::size_t roomy = std::size_t{1} << 20;
     std::size_t used = 0;
-    auto next = [&]() -> std::string& {
+    count = 0;
+    auto next = [&]() -> std::string* {
+        ++count;
+        if (used == keep) return nullptr;  // counted, not kept
         if (used == fields.size()) fields.emplace_back();
         std::string& f = fields[used++];
+        if (f.capacity() > roomy) std::string().swap(f);
         f.clear();
-        return f;
+        return &f;
+    };
+    const auto append = [](std::string* field, std::string_view part) {
+        if (field != nullptr) field->append(part);
     };
     std::size_t i = 0;
     const std::size_t n = record.size();
     for (;;) {
-        std::string& field = next();
+        std::string* field = next();
         if (i < n && record[i] == '"') {
             ++i;
             for (;;) {
@@ -25,9 +35,9 @@ bool split_record(std::string_view record, std::vector<std::string>& fields) {
                     fields.resize(used);
                     return false;
                 }
-                field.append(record.substr(i, q - i));
+                append(field, record.substr(i, q - i));
                 if (q + 1 < n && record[q + 1] == '"') {
-                    field.push_back('"');
+                    append(field, "\"");
                     i = q + 2;
                 } else {
                     i = q + 1;
@@ -37,12 +47,17 @@ bool split_record(std::string_view record, std::vector<std::string>& fields) {
         }
         const std::size_t comma = record.find(',', i);
         const std::size_t end = comma == std::string_view::npos ? n : comma;
-        field.append(record.substr(i, end - i));
+        append(field, record.substr(i, end - i));
         if (comma == std::string_view::npos) break;
         i = comma + 1;
     }
     fields.resize(used);
     return true;
+}
+
+bool split_record(std::string_view record, std::vector<std::string>& fields) {
+    std::size_t count = 0;
+    return split_record(record, fields, std::string_view::npos, count);
 }
 
 void append_field(std::string& out, std::string_view field) {

@@ -12,6 +12,9 @@ namespace pelmora::centile {
 /// is kept, a quote inside an unquoted field is an ordinary character. Returns false when a
 /// quoted field is not closed.
 bool split_record(std::string_view record, std::vector<std::string>& fields);
+/// The same, keeping at most `keep` fields in `fields`; `count` receives how many the record
+/// holds. A record of millions of empty fields then costs no memory for the fields beyond `keep`.
+bool split_record(std::string_view record, std::vector<std::string>& fields, std::size_t keep, std::size_t& count);
 
 /// Appends `field` to `out`, quoted (with doubled quotes) only when it holds a comma, a quote,
 /// a carriage return or a line feed.

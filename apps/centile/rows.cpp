@@ -34,10 +34,11 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     r.blank = text.empty();  // a blank line is no row
     if (r.blank) return;
     const std::size_t count = header_.names.size();
-    if (!split_record(text, r.fields)) {
+    std::size_t found = 0;
+    if (!split_record(text, r.fields, count, found)) {
         r.error = "unterminated quoted field";
-    } else if (r.fields.size() != count) {
-        r.error = "expected " + std::to_string(count) + " fields, found " + std::to_string(r.fields.size());
+    } else if (found != count) {
+        r.error = "expected " + std::to_string(count) + " fields, found " + std::to_string(found);
     }
     r.fields.resize(count);
     if (!r.error.empty()) return;

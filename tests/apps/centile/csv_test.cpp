@@ -51,6 +51,14 @@ TEST(Csv, SplittingUndoesQuoting) {
             EXPECT_EQ(fields, r.fields) << r.record;
         }
     }
+    // A record of a million fields where eight are expected keeps eight and counts the rest.
+    const std::string wide = "\"a,b\",c" + std::string(1'000'000, ',');
+    std::size_t count = 0;
+    EXPECT_TRUE(split_record(wide, fields, 8, count));
+    EXPECT_EQ(count, 1'000'002u);
+    ASSERT_EQ(fields.size(), 8u);
+    EXPECT_EQ(fields[0], "a,b");
+    EXPECT_EQ(fields[1], "c");
 }
 
 TEST(Csv, WritingQuotesOnlyWhatNeedsIt) {
