@@ -37,6 +37,7 @@ std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax)
         }
         ++i;
     }
+    const std::size_t int_end = i;
     digits += i - int_start;
     if (digits == 0 && !syntax.bare_point) return std::nullopt;
     if (i < text.size() && text[i] == '.') {
@@ -86,6 +87,14 @@ std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax)
         if (end != text.size()) return std::nullopt;
     }
     const std::size_t number_end = i;
+
+    // Whole numbers of up to 15 digits, the commonest text by far, are exact doubles.
+    if (number_end == int_end && int_end - int_start <= 15) {
+        std::uint64_t n = 0;
+        for (std::size_t k = int_start; k < int_end; ++k) n = n * 10 + static_cast<std::uint64_t>(text[k] - '0');
+        const double whole = static_cast<double>(n);
+        return negative ? -whole : whole;
+    }
 
     // std::from_chars reads the same grammar (without the sign), correctly rounded; a D exponent
     // is given to it as an E.

@@ -36,6 +36,8 @@ TEST(ArgParse, TextReadsAsANumberOnlyInTheDecimalForm) {
         {"1.63E+2", true, 163.0},
         {"1630e-1", true, 163.0},
         {"007", true, 7.0},
+        {"999999999999999", true, 999999999999999.0},
+        {"0000000000000000000000003500", true, 3500.0},
         // Correctly rounded: the nearest double, including halfway cases.
         {"9007199254740993", true, 9007199254740992.0},
         {"0.30000000000000004", true, 0.30000000000000004},
