@@ -152,15 +152,7 @@ int main() {
         base[i] = static_cast<std::uint8_t>(cases[i].base);
         for (std::size_t k = 0; k < 7; ++k) in[k][i] = cases[i].in[k];
     }
-    const calc::Rows rows{.count = n,
-                          .base = {base.data(), 1},
-                          .bwt = {in[0].data(), 1},
-                          .gest = {in[1].data(), 1},
-                          .wt = {in[2].data(), 1},
-                          .ht = {in[3].data(), 1},
-                          .sex = {in[4].data(), 1},
-                          .eth = {in[5].data(), 1},
-                          .par = {in[6].data(), 1}};
+    const calc::Rows rows = calc::contiguous_rows(base, in);
     std::vector<double> centile(n), z(n), optimal(n);
     std::vector<int> error(n);
     std::vector<calc::RowFailure> failures;

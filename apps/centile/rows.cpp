@@ -77,16 +77,7 @@ bool RowComputer::compute(std::string_view chunk, const std::vector<std::size_t>
     }
 
     const std::size_t n = base_.size();
-    const auto column = [](const std::vector<double>& v) { return calc::Column<double>{v.data(), 1}; };
-    const calc::Rows rows{.count = n,
-                          .base = {base_.data(), 1},
-                          .bwt = column(inputs_[0]),
-                          .gest = column(inputs_[1]),
-                          .wt = column(inputs_[2]),
-                          .ht = column(inputs_[3]),
-                          .sex = column(inputs_[4]),
-                          .eth = column(inputs_[5]),
-                          .par = column(inputs_[6])};
+    const calc::Rows rows = calc::contiguous_rows(base_, inputs_);
     for (auto& r : results_) r.resize(n);
     errors_.resize(n);
     calc::Results results;

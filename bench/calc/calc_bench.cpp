@@ -215,15 +215,7 @@ void BM_Engine(benchmark::State& state) {
         const double v[7] = {r.bwt, r.gest, r.wt, r.ht, double(r.sex), double(r.eth), double(r.par)};
         for (std::size_t k = 0; k < 7; ++k) in[k][i] = v[k];
     }
-    const calc::Rows rows{.count = n,
-                          .base = {base.data(), 1},
-                          .bwt = {in[0].data(), 1},
-                          .gest = {in[1].data(), 1},
-                          .wt = {in[2].data(), 1},
-                          .ht = {in[3].data(), 1},
-                          .sex = {in[4].data(), 1},
-                          .eth = {in[5].data(), 1},
-                          .par = {in[6].data(), 1}};
+    const calc::Rows rows = calc::contiguous_rows(base, in);
     std::vector<double> centile(n), z(n), optimal(n);
     std::vector<int> error(n);
     calc::Results results;

@@ -95,15 +95,7 @@ TEST(Engine, GivesTheCalculatorsBitsAndFailuresOnEveryRow) {
         base[i] = rows[i].base;
         for (std::size_t k = 0; k < 7; ++k) in[k][i] = rows[i].in[k];
     }
-    Rows batch{.count = rows.size(),
-               .base = {base.data(), 1},
-               .bwt = {in[0].data(), 1},
-               .gest = {in[1].data(), 1},
-               .wt = {in[2].data(), 1},
-               .ht = {in[3].data(), 1},
-               .sex = {in[4].data(), 1},
-               .eth = {in[5].data(), 1},
-               .par = {in[6].data(), 1}};
+    Rows batch = contiguous_rows(base, in);
 
     std::vector<Expected> expected;
     expected.reserve(rows.size());

@@ -33,6 +33,21 @@ struct Rows {
     Column<double> bwt, gest, wt, ht, sex, eth, par;
 };
 
+/// Rows over columns held one after the other: a base per row, and the seven inputs in the
+/// calculators' order (bwt, gest, wt, ht, sex, eth, par), each as long as `base`.
+[[nodiscard]] inline Rows contiguous_rows(const std::vector<std::uint8_t>& base,
+                                          const std::array<std::vector<double>, 7>& in) noexcept {
+    return {.count = base.size(),
+            .base = {base.data(), 1},
+            .bwt = {in[0].data(), 1},
+            .gest = {in[1].data(), 1},
+            .wt = {in[2].data(), 1},
+            .ht = {in[3].data(), 1},
+            .sex = {in[4].data(), 1},
+            .eth = {in[5].data(), 1},
+            .par = {in[6].data(), 1}};
+}
+
 /// What a batch can give per row. A row whose base value names no base fails with
 /// Error::invalid_argument. Quantities a row does not reach (a missing input, a failure)
 /// are NaN.
