@@ -28,8 +28,6 @@ public:
     /// The argument or quantity named in the message ("bwt", "spread", ...); may be empty.
     [[nodiscard]] const std::string& subject() const noexcept { return subject_; }
 
-    [[nodiscard]] static const char* text_of(FailureKind kind) noexcept { return error_text(kind); }
-
 private:
     FailureKind kind_;
     std::string subject_;
