@@ -1,8 +1,8 @@
-# Installing Pelmora and exporting its targets as the package Pelmora (namespace Pelmora::).
+# Installing Pelmora and exporting its targets as the package Pelmora (namespace pelmora::, the same names as the targets in the tree).
 #
 #   pelmora_install_targets(<target>... [EXPORT_NAME <name>])
 #     Installs the targets into the standard folders and adds them to the export set
-#     PelmoraTargets. Each target is exported as Pelmora::<EXPORT_NAME property or its name
+#     PelmoraTargets. Each target is exported as pelmora::<EXPORT_NAME property or its name
 #     without the pelmora_ prefix>.
 #
 #   pelmora_install_package()
@@ -38,7 +38,7 @@ function(pelmora_install_package)
   if(NOT PELMORA_INSTALL)
     return()
   endif()
-  install(EXPORT PelmoraTargets NAMESPACE Pelmora:: DESTINATION "${PELMORA_INSTALL_CMAKEDIR}")
+  install(EXPORT PelmoraTargets NAMESPACE pelmora:: DESTINATION "${PELMORA_INSTALL_CMAKEDIR}")
   configure_package_config_file("${PROJECT_SOURCE_DIR}/cmake/PelmoraConfig.cmake.in"
     "${PROJECT_BINARY_DIR}/PelmoraConfig.cmake"
     INSTALL_DESTINATION "${PELMORA_INSTALL_CMAKEDIR}")

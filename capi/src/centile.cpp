@@ -4,9 +4,11 @@
 #define PELMORA_CENTILE_BUILDING 1
 #include "pelmora/centile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string_view>
 #include <system_error>
@@ -15,14 +17,45 @@
 #include "pelmora/calc/calculators.hpp"
 #include "pelmora/calc/engine.hpp"
 #include "pelmora/errors.hpp"
+#include "caller_struct.hpp"
 
 namespace {
 
 namespace calc = pelmora::calc;
+using pelmora::capi::read_caller;
+using pelmora::capi::write_caller;
 
 using pelmora::Error;
-constexpr int out_of_memory = pelmora::error_number(Error::out_of_memory);
-static_assert(PELMORA_INVALID_ARGUMENT == pelmora::error_number(Error::invalid_argument));
+constexpr int out_of_memory = PELMORA_OUT_OF_MEMORY;
+
+// The header's error names against the one table: the same numbers, one name for every row.
+struct NamedError {
+    pelmora_error c;
+    Error error;
+};
+constexpr NamedError named_errors[] = {
+    {PELMORA_INVALID_ARGUMENT, Error::invalid_argument},
+    {PELMORA_OVERFLOW, Error::overflow},
+    {PELMORA_OUT_OF_MEMORY, Error::out_of_memory},
+    {PELMORA_DIVISION_BY_ZERO, Error::division_by_zero},
+    {PELMORA_TYPE_MISMATCH, Error::type_mismatch},
+    {PELMORA_INTERNAL_ERROR, Error::internal_error},
+    {PELMORA_OBJECT_NOT_SET, Error::object_not_set},
+    {PELMORA_INVALID_USE_OF_NULL, Error::invalid_use_of_null},
+    {PELMORA_INVALID_PROPERTY_VALUE, Error::invalid_property_value},
+    {PELMORA_AUTOMATION_ERROR, Error::automation_error},
+    {PELMORA_CANNOT_ACTIVATE, Error::cannot_activate},
+};
+constexpr bool names_match_table() {
+    if (std::size(named_errors) != std::size(pelmora::error_table)) return false;
+    for (const auto& row : pelmora::error_table) {
+        if (std::none_of(std::begin(named_errors), std::end(named_errors),
+                         [&](const NamedError& n) { return n.error == row.error && n.c == error_number(row.error); }))
+            return false;
+    }
+    return true;
+}
+static_assert(names_match_table(), "pelmora_error must name every row of the error table with its number");
 
 bool known_base(int base) noexcept { return base >= 0 && base <= static_cast<int>(calc::Base::australia); }
 
@@ -30,7 +63,7 @@ void set_message(pelmora_evaluation& out, const char* text) noexcept {
     std::snprintf(out.message, sizeof out.message, "%s", text);
 }
 
-int evaluate_one(int base, const pelmora_inputs& in, pelmora_evaluation& out) {
+void evaluate_one(int base, const pelmora_inputs& in, pelmora_evaluation& out) {
     const auto b = static_cast<std::uint8_t>(base);
     calc::Rows rows{.count = 1,
                     .base = {&b, 0},
@@ -57,46 +90,56 @@ int evaluate_one(int base, const pelmora_inputs& in, pelmora_evaluation& out) {
     } else {
         out.missing = std::isnan(out.centile) ? 1 : 0;
     }
-    return out.error;
 }
 
 }  // namespace
 
 extern "C" {
 
-int pelmora_api_version(void) { return PELMORA_CENTILE_API_VERSION; }
+int pelmora_version(void) { return PELMORA_VERSION_NUMBER; }
 
-int pelmora_evaluate(int base, const pelmora_inputs* in, pelmora_evaluation* out) {
-    if (!out) return PELMORA_INVALID_ARGUMENT;
-    std::memset(out, 0, sizeof *out);
+const char* pelmora_version_string(void) { return PELMORA_VERSION_STRING; }
+
+int pelmora_evaluate(int base, const pelmora_inputs* caller_in, pelmora_evaluation* caller_out) {
+    pelmora_evaluation out{};
+    if (!read_caller(caller_out, out)) return PELMORA_INVALID_ARGUMENT;  // nowhere to say more
+    const std::size_t out_size = out.size;
+    out = {};
     const double nan = std::nan("");
-    for (double* v : {&out->centile, &out->z, &out->optimal_weight, &out->weight, &out->weight_term, &out->height_term,
-                      &out->sex_term, &out->ethnic_term, &out->parity_term, &out->term_weight, &out->weeks,
-                      &out->proportion, &out->spread, &out->ht_after}) {
+    for (double* v : {&out.centile, &out.z, &out.optimal_weight, &out.weight, &out.weight_term, &out.height_term,
+                      &out.sex_term, &out.ethnic_term, &out.parity_term, &out.term_weight, &out.weeks, &out.proportion,
+                      &out.spread, &out.ht_after}) {
         *v = nan;
     }
-    if (!in || !known_base(base)) {
-        out->error = PELMORA_INVALID_ARGUMENT;
-        std::snprintf(out->message, sizeof out->message, "%s%s", pelmora::error_text(Error::invalid_argument),
-                      in ? " (base)" : "");
-        return out->error;
+    pelmora_inputs in{};
+    const bool have_in = read_caller(caller_in, in);
+    if (!have_in || !known_base(base)) {
+        out.error = PELMORA_INVALID_ARGUMENT;
+        std::snprintf(out.message, sizeof out.message, "%s%s", pelmora::error_text(Error::invalid_argument),
+                      have_in     ? " (base)"
+                      : caller_in ? " (size)"
+                                  : "");
+    } else {
+        try {
+            evaluate_one(base, in, out);
+        } catch (...) {  // std::bad_alloc: nothing else leaves the engine
+            out.error = out_of_memory;
+            set_message(out, pelmora_error_text(out_of_memory));
+        }
     }
-    try {
-        return evaluate_one(base, *in, *out);
-    } catch (...) {  // std::bad_alloc: nothing else leaves the engine
-        out->error = out_of_memory;
-        set_message(*out, pelmora_error_text(out_of_memory));
-        return out->error;
-    }
+    write_caller(caller_out, out, out_size);
+    return out.error;
 }
 
-int pelmora_evaluate_batch(size_t n, const pelmora_columns* in, pelmora_outputs* out, unsigned threads) {
-    if (!in || !out) return PELMORA_INVALID_ARGUMENT;
-    if (n > 0 && !(in->bwt && in->gest && in->wt && in->ht && in->sex && in->eth && in->par)) {
+int pelmora_evaluate_batch(size_t n, const pelmora_columns* caller_in, pelmora_outputs* caller_out, unsigned threads) {
+    pelmora_columns in{};
+    pelmora_outputs out{};
+    if (!read_caller(caller_in, in) || !read_caller(caller_out, out)) return PELMORA_INVALID_ARGUMENT;
+    if (n > 0 && !(in.bwt && in.gest && in.wt && in.ht && in.sex && in.eth && in.par)) {
         return PELMORA_INVALID_ARGUMENT;
     }
-    if (out->size_class && !(out->sga_below <= out->lga_above)) return PELMORA_INVALID_ARGUMENT;  // NaN too
-    if (!in->base && !known_base(in->one_base)) return PELMORA_INVALID_ARGUMENT;
+    if (out.size_class && !(out.sga_below <= out.lga_above)) return PELMORA_INVALID_ARGUMENT;  // NaN too
+    if (!in.base && !known_base(in.one_base)) return PELMORA_INVALID_ARGUMENT;
     if (n == 0) return 0;
 
     // Base codes as the engine takes them; a value outside 0..3 fails its row.
@@ -104,32 +147,32 @@ int pelmora_evaluate_batch(size_t n, const pelmora_columns* in, pelmora_outputs*
     std::uint8_t one = 0;
     calc::Column<std::uint8_t> base_column{&one, 0};
     try {
-        if (in->base) {
+        if (in.base) {
             bases.resize(n);
             for (std::size_t i = 0; i < n; ++i) {
-                bases[i] = known_base(in->base[i]) ? static_cast<std::uint8_t>(in->base[i]) : std::uint8_t{255};
+                bases[i] = known_base(in.base[i]) ? static_cast<std::uint8_t>(in.base[i]) : std::uint8_t{255};
             }
             base_column = {bases.data(), 1};
         } else {
-            one = static_cast<std::uint8_t>(in->one_base);
+            one = static_cast<std::uint8_t>(in.one_base);
         }
         calc::Rows rows{.count = n,
                         .base = base_column,
-                        .bwt = {in->bwt, 1},
-                        .gest = {in->gest, 1},
-                        .wt = {in->wt, 1},
-                        .ht = {in->ht, 1},
-                        .sex = {in->sex, 1},
-                        .eth = {in->eth, 1},
-                        .par = {in->par, 1}};
+                        .bwt = {in.bwt, 1},
+                        .gest = {in.gest, 1},
+                        .wt = {in.wt, 1},
+                        .ht = {in.ht, 1},
+                        .sex = {in.sex, 1},
+                        .eth = {in.eth, 1},
+                        .par = {in.par, 1}};
         calc::Results results;
-        results[calc::Quantity::centile] = out->centile;
-        results[calc::Quantity::z] = out->z;
-        results[calc::Quantity::optimal_weight] = out->optimal_weight;
-        results.error = out->error;
+        results[calc::Quantity::centile] = out.centile;
+        results[calc::Quantity::z] = out.z;
+        results[calc::Quantity::optimal_weight] = out.optimal_weight;
+        results.error = out.error;
         static_assert(sizeof(calc::SizeClass) == sizeof(signed char));
-        results.size_class = reinterpret_cast<calc::SizeClass*>(out->size_class);
-        results.thresholds = {out->sga_below, out->lga_above};
+        results.size_class = reinterpret_cast<calc::SizeClass*>(out.size_class);
+        results.thresholds = {out.sga_below, out.lga_above};
         calc::evaluate_rows(rows, results, threads);
         return 0;
     } catch (...) {  // std::bad_alloc, or std::system_error when no thread could be started

@@ -2,6 +2,7 @@
  * pelmora_evaluate_batch (on one thread and on every core) give the table's centile, z, optimal
  * weight and error, bit for bit. C99 and nothing but the public header. */
 #include <math.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -45,6 +46,7 @@ static size_t read_table(const char* path) {
             if (*p) *p++ = 0;
         }
         rows[n].base = pelmora_base_code(fields[2]);
+        rows[n].in.size = sizeof rows[n].in;
         rows[n].in.bwt = number(fields[3]);
         rows[n].in.gest = number(fields[4]);
         rows[n].in.wt = number(fields[5]);
@@ -63,6 +65,58 @@ static size_t read_table(const char* path) {
     return n;
 }
 
+/* A pelmora_evaluation of the caller's size at the start of a room of guard bytes: the library
+ * writes none past that size, and writes nothing at all when it refuses the size. The inputs lie in
+ * a block of exactly their size, so that the sanitizer build catches a read past their end. */
+static int check_sizes(const pelmora_inputs* first, int base, double centile) {
+    enum { guard = 0xA5 };
+    static const struct {
+        size_t size;
+        int status;
+    } cases[] = {
+        {sizeof(pelmora_evaluation) - 1, PELMORA_INVALID_ARGUMENT}, /* below the layout: refused */
+        {offsetof(pelmora_evaluation, centile), PELMORA_INVALID_ARGUMENT},
+        {sizeof(pelmora_evaluation), PELMORA_OK},
+        {sizeof(pelmora_evaluation) + 40, PELMORA_OK}, /* a newer program's, grown at its end */
+    };
+    union {
+        pelmora_evaluation ev;
+        unsigned char bytes[sizeof(pelmora_evaluation) + 64];
+    } room;
+    pelmora_inputs* in = malloc(sizeof *in);
+    size_t c, k;
+    int bad = 0;
+    if (!in) return 1;
+    memcpy(in, first, sizeof *in);
+    for (c = 0; c < sizeof cases / sizeof cases[0]; ++c) {
+        const size_t size = cases[c].size;
+        const size_t written = cases[c].status == PELMORA_OK ? size : sizeof size;
+        int status;
+        memset(room.bytes, guard, sizeof room.bytes);
+        memcpy(room.bytes, &size, sizeof size);
+        status = pelmora_evaluate(base, in, &room.ev);
+        for (k = written; k < sizeof room.bytes; ++k) {
+            if (room.bytes[k] != guard) break;
+        }
+        if (status != cases[c].status || k != sizeof room.bytes || room.ev.size != size ||
+            (status == PELMORA_OK && room.ev.centile != centile)) {
+            fprintf(stderr, "FAIL: an evaluation of size %u: status %d, byte %u written\n", (unsigned)size, status,
+                    (unsigned)k);
+            ++bad;
+        }
+    }
+    in->size = sizeof *in - 1;
+    {
+        pelmora_evaluation ev = PELMORA_EVALUATION_INIT;
+        if (pelmora_evaluate(base, in, &ev) != PELMORA_INVALID_ARGUMENT || ev.error != PELMORA_INVALID_ARGUMENT) {
+            fprintf(stderr, "FAIL: inputs of a size below their layout were taken\n");
+            ++bad;
+        }
+    }
+    free(in);
+    return bad;
+}
+
 int main(int argc, char** argv) {
     static int bases[MAX_ROWS];
     static double in[7][MAX_ROWS], centile[MAX_ROWS], z[MAX_ROWS], optimal[MAX_ROWS];
@@ -73,13 +127,13 @@ int main(int argc, char** argv) {
     int bad = 0;
     if (argc != 2) return 2;
     n = read_table(argv[1]);
-    if (n < 4000 || pelmora_api_version() != PELMORA_CENTILE_API_VERSION) {
-        fprintf(stderr, "FAIL: %u rows, interface version %d\n", (unsigned)n, pelmora_api_version());
+    if (n < 4000 || pelmora_version() != PELMORA_VERSION_NUMBER) {
+        fprintf(stderr, "FAIL: %u rows, library version %d\n", (unsigned)n, pelmora_version());
         return 1;
     }
 
     for (i = 0; i < n; ++i) {
-        pelmora_evaluation ev;
+        pelmora_evaluation ev = PELMORA_EVALUATION_INIT;
         const int status = pelmora_evaluate(rows[i].base, &rows[i].in, &ev);
         if (status != rows[i].error || ev.error != rows[i].error || strcmp(ev.message, rows[i].message) != 0 ||
             !same(ev.centile, rows[i].centile) || !same(ev.z, rows[i].z) ||
@@ -104,8 +158,9 @@ int main(int argc, char** argv) {
     }
 
     for (t = 0; t < sizeof threads / sizeof threads[0]; ++t) {
-        const pelmora_columns columns = {bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
-        pelmora_outputs out = {centile, z, optimal, error, size_class, PELMORA_SGA_BELOW, PELMORA_LGA_ABOVE};
+        const pelmora_columns columns = {sizeof columns, bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
+        pelmora_outputs out = {sizeof out,        centile,          z, optimal, error, size_class,
+                               PELMORA_SGA_BELOW, PELMORA_LGA_ABOVE};
         if (pelmora_evaluate_batch(n, &columns, &out, threads[t]) != 0) {
             fprintf(stderr, "FAIL: pelmora_evaluate_batch refused the table\n");
             return 1;
@@ -121,12 +176,15 @@ int main(int argc, char** argv) {
     }
     /* Calls the interface refuses, and the tables behind the texts. */
     {
-        pelmora_evaluation ev;
-        const pelmora_columns no_bwt = {NULL, PELMORA_SWEDEN, NULL, in[1], in[2], in[3], in[4], in[5], in[6]};
-        const pelmora_columns bad_base = {NULL, 7, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
-        const pelmora_columns good = {bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
-        pelmora_outputs out = {centile, NULL, NULL, error, size_class, 10, 90};
-        pelmora_outputs crossed = {centile, NULL, NULL, error, size_class, 90, 10};
+        pelmora_evaluation ev = PELMORA_EVALUATION_INIT;
+        const size_t cs = sizeof(pelmora_columns), os = sizeof(pelmora_outputs);
+        const pelmora_columns no_bwt = {cs, NULL, PELMORA_SWEDEN, NULL, in[1], in[2], in[3], in[4], in[5], in[6]};
+        const pelmora_columns bad_base = {cs, NULL, 7, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
+        const pelmora_columns good = {cs, bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
+        const pelmora_columns short_columns = {cs - 1, bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], in[6]};
+        pelmora_outputs out = {os, centile, NULL, NULL, error, size_class, 10, 90};
+        pelmora_outputs crossed = {os, centile, NULL, NULL, error, size_class, 90, 10};
+        pelmora_outputs short_outputs = {os - 1, centile, NULL, NULL, error, size_class, 10, 90};
         const int checks[] = {
             pelmora_evaluate(4, &rows[0].in, &ev) == PELMORA_INVALID_ARGUMENT && ev.error == PELMORA_INVALID_ARGUMENT &&
                 isnan(ev.centile),
@@ -137,7 +195,10 @@ int main(int argc, char** argv) {
             pelmora_evaluate_batch(1, NULL, &out, 0) == PELMORA_INVALID_ARGUMENT,
             pelmora_evaluate_batch(0, &no_bwt, &out, 0) == 0,                          /* nothing to read */
             pelmora_evaluate_batch(n, &good, &crossed, 0) == PELMORA_INVALID_ARGUMENT, /* sga_below > lga_above */
-            strcmp(pelmora_error_text(6), "Overflow") == 0 && strcmp(pelmora_error_text(11), "Division by zero") == 0 &&
+            pelmora_evaluate_batch(n, &short_columns, &out, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(n, &good, &short_outputs, 0) == PELMORA_INVALID_ARGUMENT,
+            strcmp(pelmora_error_text(PELMORA_OVERFLOW), "Overflow") == 0 &&
+                strcmp(pelmora_error_text(PELMORA_DIVISION_BY_ZERO), "Division by zero") == 0 &&
                 strcmp(pelmora_error_text(12345), "") == 0,
             pelmora_base_code("New Zealand") == PELMORA_NEW_ZEALAND && pelmora_base_code("nz") == 2 &&
                 pelmora_base_code("Mars") == -1 && strcmp(pelmora_base_name(PELMORA_SWEDEN), "Sweden") == 0 &&
@@ -154,6 +215,7 @@ int main(int argc, char** argv) {
             }
         }
     }
+    bad += check_sizes(&rows[0].in, rows[0].base, rows[0].centile);
     if (bad) {
         fprintf(stderr, "%d check(s) failed\n", bad);
         return 1;

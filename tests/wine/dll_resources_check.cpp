@@ -124,8 +124,8 @@ TEST_F(DllResources, VersionBlockMarksASelfRegisteringDllVersion1000) {
     bool found = false;
     EXPECT_EQ(text(L"OLESelfRegister", found), L"");
     EXPECT_TRUE(found) << "no OLESelfRegister value";
-    EXPECT_TRUE(text(L"FileVersion", found) == L"1.00" && found);
-    EXPECT_TRUE(text(L"ProductVersion", found) == L"1.00" && found);
+    EXPECT_TRUE(text(L"FileVersion", found) == PELMORA_EXPECTED_VERSION_TEXT && found);
+    EXPECT_TRUE(text(L"ProductVersion", found) == PELMORA_EXPECTED_VERSION_TEXT && found);
 }
 
 }  // namespace

@@ -5,14 +5,22 @@
  * the codes too (sex 1 = male, any other value female; eth numbered per base; par 0 to 3, any
  * other value taking the "4 or more" term; a code is compared by value, so 2.5 is no code). A NaN
  * input is a missing input, as text of length zero is for the control: the row gets no centile
- * (NaN) and no error. A failing row carries the automation runtime's error number (6 Overflow,
- * 11 Division by zero, ...), whose text pelmora_error_text gives.
+ * (NaN) and no error. A failing row carries the automation runtime's error number (a
+ * pelmora_error), whose text pelmora_error_text gives.
  *
- * Stable: functions are only ever added, and the structures only grow at their end. */
+ * Stable within a major version: functions are only ever added, enumerators keep their values,
+ * and the structures only grow at their end. Every structure the caller passes starts with
+ * `size`, which the caller sets to sizeof the structure as its header declares it (the
+ * PELMORA_..._INIT initialisers do so): the library reads and writes only that many bytes, gives
+ * members past them their documented defaults, and refuses a size below the structure's first
+ * layout with PELMORA_INVALID_ARGUMENT (writing nothing). So a program built against an older
+ * header keeps working with a newer library, and the reverse. */
 #ifndef PELMORA_CENTILE_H
 #define PELMORA_CENTILE_H
 
 #include <stddef.h>
+
+#include "pelmora/centile_version.h"
 
 #if defined(_WIN32)
 #if defined(PELMORA_CENTILE_BUILDING)
@@ -30,9 +38,6 @@
 extern "C" {
 #endif
 
-/** The version of this interface; pelmora_api_version() returns the library's. */
-#define PELMORA_CENTILE_API_VERSION 1
-
 /** The reference populations. */
 typedef enum pelmora_base {
     PELMORA_UNITED_KINGDOM = 0,
@@ -49,11 +54,29 @@ typedef enum pelmora_class {
     PELMORA_CLASS_LGA = 3   /**< large for gestational age: centile above lga_above */
 } pelmora_class;
 
-/** The error number of a call whose arguments are unusable (a null pointer, an unknown base). */
-#define PELMORA_INVALID_ARGUMENT 5
+/** The run-time error numbers, as the automation runtime numbers them; the values never change.
+ *  The C interface itself returns 0, PELMORA_INVALID_ARGUMENT (unusable arguments: a null pointer,
+ *  an unknown base, a structure's size below its first layout), PELMORA_OVERFLOW,
+ *  PELMORA_DIVISION_BY_ZERO (a failing row) and PELMORA_OUT_OF_MEMORY; the others are the
+ *  control's, named so that every number pelmora_error_text knows has a name. */
+typedef enum pelmora_error {
+    PELMORA_OK = 0,
+    PELMORA_INVALID_ARGUMENT = 5, /**< "Invalid procedure call or argument" */
+    PELMORA_OVERFLOW = 6,         /**< "Overflow": overflow, 0/0 or an invalid operation */
+    PELMORA_OUT_OF_MEMORY = 7,
+    PELMORA_DIVISION_BY_ZERO = 11, /**< a finite non-zero dividend over zero */
+    PELMORA_TYPE_MISMATCH = 13,
+    PELMORA_INTERNAL_ERROR = 51,
+    PELMORA_OBJECT_NOT_SET = 91,
+    PELMORA_INVALID_USE_OF_NULL = 94,
+    PELMORA_INVALID_PROPERTY_VALUE = 380,
+    PELMORA_AUTOMATION_ERROR = 440,
+    PELMORA_CANNOT_ACTIVATE = 31027
+} pelmora_error;
 
 /** One row's seven inputs (see the top of this file for codes and missing inputs). */
 typedef struct pelmora_inputs {
+    size_t size; /**< sizeof(pelmora_inputs) */
     double bwt;  /**< birth weight, grams */
     double gest; /**< gestational age, days */
     double wt;   /**< mother's booking weight, kg */
@@ -62,10 +85,14 @@ typedef struct pelmora_inputs {
     double eth;
     double par;
 } pelmora_inputs;
+/** A pelmora_inputs with its size set and every input 0: `pelmora_inputs in = PELMORA_INPUTS_INIT;`. */
+#define PELMORA_INPUTS_INIT \
+    { sizeof(pelmora_inputs), 0, 0, 0, 0, 0, 0, 0 }
 
 /** One evaluation: the result and every intermediate value. Values a row does not reach (a
  *  missing input, a failure) are NaN. */
 typedef struct pelmora_evaluation {
+    size_t size;           /**< sizeof(pelmora_evaluation), set by the caller; kept by the library */
     double centile;        /**< in percent, neither rounded nor clamped */
     double z;              /**< (bwt - optimal weight) / spread */
     double optimal_weight; /**< grams */
@@ -84,10 +111,16 @@ typedef struct pelmora_evaluation {
     int error;        /**< 0, or the runtime error number */
     char message[96]; /**< "" or the failure, e.g. "Overflow (weight band)" */
 } pelmora_evaluation;
+/** A pelmora_evaluation with its size set, for the library to fill. */
+#define PELMORA_EVALUATION_INIT                                                           \
+    {                                                                                     \
+        sizeof(pelmora_evaluation), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, { 0 } \
+    }
 
 /** Input columns of a batch, each of n values. base may be NULL: every row then takes
  *  `one_base`. */
 typedef struct pelmora_columns {
+    size_t size; /**< sizeof(pelmora_columns) */
     const int* base;
     int one_base;
     const double* bwt;
@@ -98,9 +131,13 @@ typedef struct pelmora_columns {
     const double* eth;
     const double* par;
 } pelmora_columns;
+/** No columns, the United Kingdom for every row. */
+#define PELMORA_COLUMNS_INIT \
+    { sizeof(pelmora_columns), NULL, PELMORA_UNITED_KINGDOM, NULL, NULL, NULL, NULL, NULL, NULL, NULL }
 
 /** Output columns of a batch, each NULL (not wanted) or room for n values. */
 typedef struct pelmora_outputs {
+    size_t size; /**< sizeof(pelmora_outputs) */
     double* centile;
     double* z;
     double* optimal_weight;
@@ -114,25 +151,33 @@ typedef struct pelmora_outputs {
 #define PELMORA_SGA_BELOW 10.0
 #define PELMORA_LGA_ABOVE 90.0
 
-/** The library's interface version (PELMORA_CENTILE_API_VERSION of the library's build). */
-PELMORA_CENTILE_API int pelmora_api_version(void);
+/** No outputs wanted yet, the usual thresholds. */
+#define PELMORA_OUTPUTS_INIT \
+    { sizeof(pelmora_outputs), NULL, NULL, NULL, NULL, NULL, PELMORA_SGA_BELOW, PELMORA_LGA_ABOVE }
+
+/** The library's version as PELMORA_VERSION_NUMBER gives it (major * 10000 + minor * 100 + patch)
+ *  and as text ("2.0.0"); a program may compare the major with PELMORA_VERSION_MAJOR. */
+PELMORA_CENTILE_API int pelmora_version(void);
+PELMORA_CENTILE_API const char* pelmora_version_string(void);
 
 /** One row: fills *out and returns out->error (0 on success or a missing input). Returns
- *  PELMORA_INVALID_ARGUMENT for an unknown base or a null pointer (out is filled when given). */
+ *  PELMORA_INVALID_ARGUMENT for an unknown base, a null pointer or a size below the first layout
+ *  (out is filled when it is given and its size is good). */
 PELMORA_CENTILE_API int pelmora_evaluate(int base, const pelmora_inputs* in, pelmora_evaluation* out);
 
 /** n rows over columns: per-row outputs and per-row error numbers; a failing row does not stop
  *  the batch. threads 0 uses every core (small batches stay on the calling thread). Returns 0,
- *  or PELMORA_INVALID_ARGUMENT (nothing computed) when in or out is NULL, an input column is
- *  NULL while n > 0, or size_class is wanted with a NaN threshold or sga_below > lga_above; a row with an unknown base fails with
- *  PELMORA_INVALID_ARGUMENT. Returns 7 (Out of memory) when the threads could not be had. */
+ *  or PELMORA_INVALID_ARGUMENT (nothing computed) when in or out is NULL or of a size below the
+ *  first layout, an input column is NULL while n > 0, or size_class is wanted with a NaN
+ *  threshold or sga_below > lga_above; a row with an unknown base fails with
+ *  PELMORA_INVALID_ARGUMENT. Returns PELMORA_OUT_OF_MEMORY when the threads could not be had. */
 PELMORA_CENTILE_API int pelmora_evaluate_batch(size_t n, const pelmora_columns* in, pelmora_outputs* out,
                                                unsigned threads);
 
 /** SGA below sga_below, LGA above lga_above, AGA otherwise; NONE for NaN. */
 PELMORA_CENTILE_API pelmora_class pelmora_classify(double centile, double sga_below, double lga_above);
 
-/** The runtime's text of an error number ("Overflow" for 6), or "" for a number it lacks. The
+/** The runtime's text of an error number ("Overflow" for PELMORA_OVERFLOW), or "" for a number it lacks. The
  *  text is static. */
 PELMORA_CENTILE_API const char* pelmora_error_text(int number);
 
