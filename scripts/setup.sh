@@ -13,7 +13,7 @@ packages=(
   wine64 wine wine32:i386 libwine-dev fonts-wine
   xvfb xauth imagemagick
   python3-dev python3-pybind11 python3-numpy python3-pytest python3-pandas
-  wixl zip unzip python3
+  wixl zip unzip python3 time
 )
 
 # One query for all: the packages dpkg reports as installed (a foreign one under its arch-qualified name).

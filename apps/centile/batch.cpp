@@ -52,7 +52,9 @@ int run_batch(std::FILE* in, std::FILE* out, std::FILE* err, const BatchOptions&
     Header header;
     std::string_view record = first;
     if (!record.empty() && record.back() == '\n') record.remove_suffix(1);
-    if (const std::string why = read_header(record, header); !why.empty()) return unusable(err, why);
+    if (const std::string why = read_header(record, header, options.classify); !why.empty()) {
+        return unusable(err, why);
+    }
 
     int write_errno = 0;
     if (!write_all(out, output_header(header, options.classify), write_errno)) {
@@ -65,18 +67,19 @@ int run_batch(std::FILE* in, std::FILE* out, std::FILE* err, const BatchOptions&
     for (unsigned w = 0; w < workers; ++w) computers.push_back(std::make_unique<RowComputer>(header, row_options));
 
     bool any_failed = false;
-    const bool written =
-        run_ordered(workers, {.fill = [&](Job& job) { return reader.next_chunk(job.in, job.ends, options.chunk_rows); },
-                              .compute =
-                                  [&](Job& job, unsigned w) {
-                                      job.out.clear();
-                                      job.failed = !computers[w]->compute(job.in, job.ends, job.out);
-                                  },
-                              .drain =
-                                  [&](Job& job) {
-                                      any_failed = any_failed || job.failed;
-                                      return write_all(out, job.out, write_errno);
-                                  }});
+    const bool written = run_ordered(
+        workers,
+        {.fill = [&](Job& job) { return reader.next_chunk(job.in, job.ends, options.chunk_rows, options.chunk_bytes); },
+         .compute =
+             [&](Job& job, unsigned w) {
+                 job.out.clear();
+                 job.failed = !computers[w]->compute(job.in, job.ends, job.out);
+             },
+         .drain =
+             [&](Job& job) {
+                 any_failed = any_failed || job.failed;
+                 return write_all(out, job.out, write_errno);
+             }});
     if (written && std::fflush(out) != 0) write_errno = errno;
 
     // A batch whose input or output broke off must not look complete.

@@ -10,10 +10,11 @@
 namespace pelmora::centile {
 
 struct BatchOptions {
-    unsigned workers = 0;           ///< worker threads; 0 = one per core
-    std::size_t chunk_rows = 1024;  ///< rows handed to a worker at a time
-    bool classify = false;          ///< add the class column
-    calc::Thresholds thresholds;    ///< the classes' centiles
+    unsigned workers = 0;                              ///< worker threads; 0 = one per core
+    std::size_t chunk_rows = 1024;                     ///< rows handed to a worker at a time
+    std::size_t chunk_bytes = std::size_t{256} << 10;  ///< and no more of their text (unless one row is longer)
+    bool classify = false;                             ///< add the class column
+    calc::Thresholds thresholds;                       ///< the classes' centiles
 };
 
 /// Exit statuses: every row computed (0), some row failed (1), the input is unusable or the

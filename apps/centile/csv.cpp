@@ -10,48 +10,19 @@ bool split_record(std::string_view record, std::vector<std::string>& fields, std
     // for the rest of the run.
     constexpr std::size_t roomy = std::size_t{1} << 20;
     std::size_t used = 0;
-    count = 0;
-    auto next = [&]() -> std::string* {
-        ++count;
-        if (used == keep) return nullptr;  // counted, not kept
+    std::string scratch;
+    count = each_field(record, scratch, [&](std::size_t, std::string_view text, std::size_t) {
+        if (used == keep) return;  // counted, not kept
         if (used == fields.size()) fields.emplace_back();
         std::string& f = fields[used++];
-        if (f.capacity() > roomy) std::string().swap(f);
-        f.clear();
-        return &f;
-    };
-    const auto append = [](std::string* field, std::string_view part) {
-        if (field != nullptr) field->append(part);
-    };
-    std::size_t i = 0;
-    const std::size_t n = record.size();
-    for (;;) {
-        std::string* field = next();
-        if (i < n && record[i] == '"') {
-            ++i;
-            for (;;) {
-                const std::size_t q = record.find('"', i);
-                if (q == std::string_view::npos) {
-                    fields.resize(used);
-                    return false;
-                }
-                append(field, record.substr(i, q - i));
-                if (q + 1 < n && record[q + 1] == '"') {
-                    append(field, "\"");
-                    i = q + 2;
-                } else {
-                    i = q + 1;
-                    break;
-                }
-            }
-        }
-        const std::size_t comma = record.find(',', i);
-        const std::size_t end = comma == std::string_view::npos ? n : comma;
-        append(field, record.substr(i, end - i));
-        if (comma == std::string_view::npos) break;
-        i = comma + 1;
-    }
+        if (f.capacity() > roomy && text.size() <= roomy) std::string().swap(f);
+        f.assign(text);
+    });
     fields.resize(used);
+    if (count == std::string_view::npos) {
+        count = used;
+        return false;
+    }
     return true;
 }
 
@@ -85,30 +56,38 @@ std::string format_number(double v) {
     return s;
 }
 
-std::size_t find_record_end(std::string_view data) noexcept {
-    bool quoted = false;
-    const char* p = data.data();
-    const char* const end = p + data.size();
-    while (p < end) {
-        if (!quoted) {
-            // Outside quotes only a quote or a line feed matters.
-            const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-            const char* stop = nl ? static_cast<const char*>(nl) : end;
-            const void* qt = std::memchr(p, '"', static_cast<std::size_t>(stop - p));
-            if (!qt) {
-                if (!nl) return std::string_view::npos;
-                return static_cast<std::size_t>(stop - data.data());
+std::size_t find_record_end(std::string_view data, char eol) noexcept {
+    const char* const begin = data.data();
+    const char* const end = begin + data.size();
+    const char* p = begin;
+    for (;;) {
+        // Outside quotes: the line end, or a quote that opens a field (any other is an ordinary
+        // character of its field).
+        const void* nl = std::memchr(p, eol, static_cast<std::size_t>(end - p));
+        const char* const stop = nl ? static_cast<const char*>(nl) : end;
+        const char* open = nullptr;
+        for (const char* q = p; q < stop;) {
+            const void* qt = std::memchr(q, '"', static_cast<std::size_t>(stop - q));
+            if (!qt) break;
+            const char* const at = static_cast<const char*>(qt);
+            if (at == begin || at[-1] == ',') {
+                open = at;
+                break;
             }
-            p = static_cast<const char*>(qt) + 1;
-            quoted = true;
-        } else {
+            q = at + 1;
+        }
+        if (!open) return nl ? static_cast<std::size_t>(stop - begin) : std::string_view::npos;
+        // Inside quotes: up to the closing quote; a doubled quote stays inside.
+        p = open + 1;
+        for (;;) {
             const void* qt = std::memchr(p, '"', static_cast<std::size_t>(end - p));
             if (!qt) return std::string_view::npos;
             p = static_cast<const char*>(qt) + 1;
-            quoted = false;  // a doubled quote reopens at once
+            if (p == end) return std::string_view::npos;  // a doubled quote, or the close?
+            if (*p != '"') break;
+            ++p;
         }
     }
-    return std::string_view::npos;
 }
 
 }  // namespace pelmora::centile

@@ -1,16 +1,24 @@
 #pragma once
 // RFC 4180 records: splitting a record into fields and writing fields back.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace pelmora::centile {
 
-/// Splits one record (without its line end) into `fields`. Quoted fields may hold commas,
-/// line breaks and doubled quotes. Lenient where the RFC is strict: text after a closing quote
-/// is kept, a quote inside an unquoted field is an ordinary character. Returns false when a
-/// quoted field is not closed.
+/// Calls `field(i, text, start)` for each field of one record (without its line end), in order,
+/// with the field's text unquoted and where the field starts in `record`; the text lives until the next call (a field with doubled quotes or
+/// text after its closing quote is put together in `scratch`). A quote opens a quoted field only
+/// as the field's first character: elsewhere it is an ordinary character, and text after a
+/// closing quote is kept. Returns the number of fields, or npos when a quoted field is not closed
+/// (`field` has then been called for the fields before it).
+template <class Field>
+std::size_t each_field(std::string_view record, std::string& scratch, Field&& field);
+
+/// Splits one record (without its line end) into `fields`, as each_field reads it. Returns false
+/// when a quoted field is not closed.
 bool split_record(std::string_view record, std::vector<std::string>& fields);
 /// The same, keeping at most `keep` fields in `fields`; `count` receives how many the record
 /// holds. A record of millions of empty fields then costs no memory for the fields beyond `keep`.
@@ -26,14 +34,59 @@ void append_number(std::string& out, double v);
 /// Shortest text that reads back as the same double.
 std::string format_number(double v);
 
-/// Finds the end of the first complete record in `data`: the index of its line feed outside
-/// quotes, or npos when the record is not complete yet.
-std::size_t find_record_end(std::string_view data) noexcept;
+/// Finds the end of the first complete record in `data` (which starts at a record's start): the
+/// index of its line end `eol` (a line feed, or a carriage return in a file whose lines end so)
+/// outside quoted fields, or npos when the record is not complete yet.
+std::size_t find_record_end(std::string_view data, char eol = '\n') noexcept;
 
 /// Drops a carriage return that ends a record.
 inline std::string_view without_cr(std::string_view record) noexcept {
     if (!record.empty() && record.back() == '\r') record.remove_suffix(1);
     return record;
+}
+
+template <class Field>
+std::size_t each_field(std::string_view record, std::string& scratch, Field&& field) {
+    constexpr std::size_t none = std::string_view::npos;
+    const std::size_t n = record.size();
+    std::size_t i = 0;
+    for (std::size_t index = 0;; ++index) {
+        std::string_view text;
+        std::size_t comma = 0;
+        const std::size_t start = i;
+        if (i < n && record[i] == '"') {
+            // Quoted: up to the closing quote, a doubled quote standing for one.
+            const std::size_t open = ++i;
+            bool copied = false;
+            for (;;) {
+                const std::size_t q = record.find('"', i);
+                if (q == none) return none;
+                if (q + 1 < n && record[q + 1] == '"') {
+                    if (!copied) scratch.assign(record.substr(open, q + 1 - open));
+                    if (copied) scratch.append(record.substr(i, q + 1 - i));
+                    copied = true;
+                    i = q + 2;
+                    continue;
+                }
+                if (copied) scratch.append(record.substr(i, q - i));
+                comma = record.find(',', q + 1);
+                const std::size_t end = comma == none ? n : comma;
+                if (end > q + 1) {  // text after the closing quote belongs to the field
+                    if (!copied) scratch.assign(record.substr(open, q - open));
+                    scratch.append(record.substr(q + 1, end - q - 1));
+                    copied = true;
+                }
+                text = copied ? std::string_view(scratch) : record.substr(open, q - open);
+                break;
+            }
+        } else {
+            comma = record.find(',', i);
+            text = record.substr(i, (comma == none ? n : comma) - i);
+        }
+        field(index, text, start);
+        if (comma == none) return index + 1;
+        i = comma + 1;
+    }
 }
 
 }  // namespace pelmora::centile

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +64,7 @@ output cannot be written.
 double number_option(const std::string& flag, const std::string& text) {
     double v = 0;
     if (!Arg::parse_number(text, v)) bad_usage(flag + ": not a number: '" + text + "'");
+    if (std::isinf(v)) bad_usage(flag + ": beyond the largest number: '" + text + "'");
     return v;
 }
 
@@ -93,10 +95,11 @@ int finish_output(int status) {
     return status;
 }
 
-calc::Thresholds thresholds_option(std::map<std::string, std::string>& opts) {
+calc::Thresholds thresholds_option(std::map<std::string, std::string>& opts, bool classify) {
     calc::Thresholds t;
     for (const auto& [flag, slot] : {std::pair{"--sga-below", &t.sga_below}, std::pair{"--lga-above", &t.lga_above}}) {
         if (const auto it = opts.find(flag); it != opts.end()) {
+            if (!classify) bad_usage(std::string(flag) + " sets a class threshold: it needs --classify");
             *slot = number_option(flag, it->second);
             opts.erase(it);
         }
@@ -148,7 +151,7 @@ int single(std::map<std::string, std::string>& opts, bool classify) {
     int code = 0;
     for (const auto t : calc::parity_texts()) parities.emplace_back(t, code++);
     double par = code_option("--par", need("--par"), parities);
-    const calc::Thresholds thresholds = thresholds_option(opts);
+    const calc::Thresholds thresholds = thresholds_option(opts, classify);
     if (!opts.empty()) bad_usage("unknown option " + opts.begin()->first);
 
     std::array<Arg, 7> a{Arg::ref(&bwt), Arg::ref(&gest), Arg::ref(&wt), Arg::ref(&ht),
@@ -225,7 +228,7 @@ int main(int argc, char** argv) {
     if (csv) {
         centile::BatchOptions options;
         options.classify = classify;
-        options.thresholds = thresholds_option(opts);
+        options.thresholds = thresholds_option(opts, classify);
         if (!opts.empty()) bad_usage("--csv takes no options but --classify, --sga-below and --lga-above");
         return centile::run_batch(stdin, stdout, stderr, options);
     }

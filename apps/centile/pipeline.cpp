@@ -7,7 +7,7 @@
 
 namespace pelmora::centile {
 
-bool run_ordered(unsigned workers, const Stages& stages) {
+bool run_ordered(unsigned workers, const Stages& stages, std::size_t bytes_in_flight) {
     const std::size_t slots = 4 * static_cast<std::size_t>(workers);
     std::vector<Job> ring(slots);
     std::vector<bool> done(slots, false);
@@ -42,6 +42,7 @@ bool run_ordered(unsigned workers, const Stages& stages) {
 
     std::size_t next_fill = 0;
     std::size_t next_drain = 0;
+    std::size_t bytes = 0;  // the input of the jobs filled and not yet drained
     bool stopped = false;
     // Drains the oldest job once it is done; waits for it when `wait` is set.
     auto drain_oldest = [&](bool wait) {
@@ -55,15 +56,23 @@ bool run_ordered(unsigned workers, const Stages& stages) {
             }
         }
         ++next_drain;
-        if (!stopped && !stages.drain(ring[slot])) stopped = true;
+        Job& job = ring[slot];
+        bytes -= job.in.size();
+        if (!stopped && !stages.drain(job)) stopped = true;
+        constexpr std::size_t roomy = std::size_t{4} << 20;
+        if (job.in.capacity() > roomy) std::string().swap(job.in);
+        if (job.out.capacity() > roomy) std::string().swap(job.out);
         return true;
     };
 
     while (!stopped) {
-        while (next_fill - next_drain >= slots) drain_oldest(true);
+        while (next_fill - next_drain >= slots || (next_fill > next_drain && bytes >= bytes_in_flight)) {
+            drain_oldest(true);
+        }
         if (stopped) break;
         const std::size_t slot = next_fill % slots;
         if (!stages.fill(ring[slot])) break;
+        bytes += ring[slot].in.size();
         {
             std::lock_guard lock(mutex);
             done[slot] = false;

@@ -23,7 +23,9 @@ struct Stages {
 };
 
 /// Runs the stages until fill has nothing left or drain asks to stop (then the jobs under way
-/// are finished and dropped). Returns false when drain stopped it.
-bool run_ordered(unsigned workers, const Stages& stages);
+/// are finished and dropped). No job is filled while the input of those under way reaches
+/// `bytes_in_flight` (one job always may be), and a job's room from a large input or output is
+/// given back once it is drained. Returns false when drain stopped it.
+bool run_ordered(unsigned workers, const Stages& stages, std::size_t bytes_in_flight = std::size_t{16} << 20);
 
 }  // namespace pelmora::centile

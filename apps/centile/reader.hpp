@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmora::centile {
@@ -15,22 +16,28 @@ class Reader {
 public:
     explicit Reader(std::FILE* f) : file_(f) {}
 
-    /// Moves up to `max_rows` records into `chunk`, noting where each ends (one past its line
-    /// feed, or the end of input). False when nothing is left, a record is too long or the
-    /// stream failed.
-    bool next_chunk(std::string& chunk, std::vector<std::size_t>& ends, std::size_t max_rows);
+    /// Moves up to `max_rows` records into `chunk`, and no more once it holds `max_bytes` (a
+    /// longer record comes alone), noting where each ends (one past its line end, or the end of
+    /// input). Lines end with a line feed (a carriage return before it is part of the record), or
+    /// with a carriage return alone when the first line ends so. False when nothing is left, a
+    /// record is too long or the stream failed.
+    bool next_chunk(std::string& chunk, std::vector<std::size_t>& ends, std::size_t max_rows,
+                    std::size_t max_bytes = longest_record);
 
     [[nodiscard]] bool too_long() const noexcept { return too_long_; }
     [[nodiscard]] bool read_error() const noexcept { return std::ferror(file_) != 0; }
 
 private:
     void refill();
+    // Decides the line end from the first line; false when more input is needed to tell.
+    bool find_line_end(std::string_view data);
 
     std::FILE* file_;
     std::string buf_;
     std::size_t pos_ = 0;
     bool eof_ = false;
     bool too_long_ = false;
+    char eol_ = 0;  // '\n', '\r', or 0 before the first line end is seen
 };
 
 }  // namespace pelmora::centile

@@ -28,21 +28,42 @@ void append_arg(std::string& out, const Arg& a) {
 void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     r.error.clear();
     r.plain = false;
+    r.aligned = false;
     engine_row_[k] = none;
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     text = without_cr(text);
+    r.text = text;
     r.blank = text.empty();  // a blank line is no row
     if (r.blank) return;
+    constexpr std::size_t roomy = std::size_t{1} << 16;
+    for (std::string& f : r.inputs) {
+        if (f.capacity() > roomy) std::string().swap(f);  // room from a very long field goes back
+        f.clear();
+    }
     const std::size_t count = header_.names.size();
-    std::size_t found = 0;
-    if (!split_record(text, r.fields, count, found)) {
+    std::size_t extra = none;  // where the fields past the header's columns start
+    const std::size_t found = each_field(text, scratch_, [&](std::size_t i, std::string_view f, std::size_t start) {
+        if (i < count) {
+            if (const std::uint8_t in = header_.input_of[i]; in != Header::passthrough) r.inputs[in].assign(f);
+        } else if (i == count) {
+            extra = start;
+        }
+    });
+    if (found == none) {
         r.error = "unterminated quoted field";
     } else if (found != count) {
         r.error = "expected " + std::to_string(count) + " fields, found " + std::to_string(found);
+        if (extra != none) {
+            // The fields the output has no column for are named in the message rather than lost.
+            constexpr std::size_t shown = 256;
+            r.error += "; past the last column: ";
+            r.error.append(text.substr(extra, shown));
+            if (text.size() - extra > shown) r.error += "...";
+        }
     }
-    r.fields.resize(count);
     if (!r.error.empty()) return;
-    const std::string& base_text = r.fields[header_.index[0]];
+    r.aligned = true;
+    const std::string& base_text = r.inputs[0];
     const auto base = calc::base_from_text(base_text);
     if (!base) {
         r.error = base_text.empty() ? "missing base" : "unknown base: " + base_text;
@@ -52,7 +73,7 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     // that is no number, a number beyond the doubles) takes the calculator's own road.
     std::array<double, 7> v{};
     for (std::size_t j = 0; j < 7; ++j) {
-        const std::string& f = r.fields[header_.index[j + 1]];
+        const std::string& f = r.inputs[j + 1];
         if (f.empty()) {
             v[j] = std::nan("");
         } else if (!Arg::parse_number(f, v[j]) || std::isinf(v[j])) {
@@ -63,6 +84,18 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     engine_row_[k] = base_.size();
     base_.push_back(static_cast<std::uint8_t>(*base));
     for (std::size_t j = 0; j < 7; ++j) inputs_[j].push_back(v[j]);
+}
+
+void RowComputer::echo(const Record& r, std::string& out) const {
+    const std::size_t count = header_.names.size();
+    std::size_t written = 0;
+    each_field(r.text, scratch_, [&](std::size_t i, std::string_view f, std::size_t) {
+        if (i >= count) return;
+        append_field(out, f);
+        out.push_back(',');
+        ++written;
+    });
+    for (; written < count; ++written) out.push_back(',');
 }
 
 bool RowComputer::compute(std::string_view chunk, const std::vector<std::size_t>& ends, std::string& out) {
@@ -107,10 +140,7 @@ bool RowComputer::compute(std::string_view chunk, const std::vector<std::size_t>
 
 void RowComputer::write(const Record& r, std::size_t k, std::string& out) const {
     const std::size_t e = engine_row_[k];
-    for (const std::string& f : r.fields) {
-        append_field(out, f);
-        out.push_back(',');
-    }
+    echo(r, out);
     const double c = results_[centile][e];
     const bool computed = !std::isnan(c);  // else an input was missing, and nothing was written
     const bool sweden = base_[e] == static_cast<std::uint8_t>(calc::Base::sweden);
@@ -123,14 +153,14 @@ void RowComputer::write(const Record& r, std::size_t k, std::string& out) const 
             if (computed) {
                 append_number(out, results_[weeks][e]);
             } else {
-                append_field(out, r.fields[header_.index[2]]);
+                append_field(out, r.inputs[2]);
             }
             break;
         case ResultColumn::ht_out:
             if (computed && sweden) {
                 append_number(out, results_[ht_after][e]);
             } else {
-                append_field(out, r.fields[header_.index[4]]);
+                append_field(out, r.inputs[4]);
             }
             break;
         case ResultColumn::z:
@@ -152,19 +182,16 @@ void RowComputer::write(const Record& r, std::size_t k, std::string& out) const 
 }
 
 bool RowComputer::write_by_calculator(const Record& r, std::string& out) const {
-    for (const std::string& f : r.fields) {
-        append_field(out, f);
-        out.push_back(',');
-    }
+    echo(r, out);
     std::string error = r.error;
     std::optional<calc::Evaluation> ev;
     std::array<Arg, 7> args;
     for (std::size_t j = 0; j < 7; ++j) {
-        const std::string& f = r.fields[header_.index[j + 1]];
+        const std::string& f = r.inputs[j + 1];
         args[j] = f.empty() ? Arg() : Arg::text(f);
     }
     if (error.empty()) {
-        const auto base = calc::base_from_text(r.fields[header_.index[0]]);
+        const auto base = calc::base_from_text(r.inputs[0]);
         try {
             ev = calc::evaluate(*base, args[0], args[1], args[2], args[3], args[4], args[5], args[6]);
         } catch (const calc::Failure& f) {
@@ -177,8 +204,12 @@ bool RowComputer::write_by_calculator(const Record& r, std::string& out) const {
         case ResultColumn::centile:
             if (computed) append_number(out, ev->centile);
             break;
-        case ResultColumn::gest_out: append_arg(out, args[1]); break;
-        case ResultColumn::ht_out: append_arg(out, args[3]); break;
+        case ResultColumn::gest_out:  // fields that are not the header's columns are not echoed
+            if (r.aligned) append_arg(out, args[1]);
+            break;
+        case ResultColumn::ht_out:
+            if (r.aligned) append_arg(out, args[3]);
+            break;
         case ResultColumn::z:
             if (computed) append_number(out, ev->z);
             break;

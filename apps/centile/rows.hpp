@@ -28,20 +28,27 @@ public:
     bool compute(std::string_view chunk, const std::vector<std::size_t>& ends, std::string& out);
 
 private:
-    // One record of the chunk, as far as it has been read.
+    // One record of the chunk, as far as it has been read. Only the input fields are kept; the
+    // others pass through from the record's text when the row is written, so a record of many
+    // columns costs no more than its text.
     struct Record {
-        std::vector<std::string> fields;
-        std::string error;  // a record-level fault: its field count, an unknown base
+        std::string_view text;                                 // without its line end
+        std::array<std::string, input_columns.size()> inputs;  // by input column
+        bool aligned = false;                                  // its fields are the header's columns
+        std::string error;                                     // a record-level fault: its field count, an unknown base
         bool blank = false;
         bool plain = false;  // every input field empty or a finite number: the engine takes it
     };
 
     void read(std::string_view text, Record& r, std::size_t row);
+    // The record's fields as the header's columns, then the comma before the results.
+    void echo(const Record& r, std::string& out) const;
     void write(const Record& r, std::size_t row, std::string& out) const;
     bool write_by_calculator(const Record& r, std::string& out) const;
 
     const Header& header_;
     const RowOptions& options_;
+    mutable std::string scratch_;  // a field put together from its parts
     std::vector<Record> records_;
     // The engine's columns for this chunk: row k of the engine is record engine_record_[k].
     std::vector<std::uint8_t> base_;

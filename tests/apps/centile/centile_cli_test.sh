@@ -118,6 +118,41 @@ for c in "${output_cases[@]}"; do
   grep -qF -- "$reason" "$tmp/err" || fail "$what: stderr lacks '$reason': $(head -c 300 "$tmp/err")"
 done
 
+# Hostile CSV: each record stands or fails alone, and what cannot be read says why. Each case:
+# description, exit status, flags, the input (printf format), a line the output or the error
+# must hold (\r stands for a carriage return).
+hdr='base,bwt,gest,wt,ht,sex,eth,par'
+ok_row='uk,3500,280,64,163,1,1,0'
+ok_out='uk,3500,280,64,163,1,1,0,48.43984325029622,40,163,-0.03907822139370135,3515.013500000005,\r'
+hostile_cases=(
+  "a stray quote fails its row alone|1||$hdr\nuk,3500\",280,64,163,1,1,0\n$ok_row\n$ok_row\n$ok_row\n$ok_row\n|uk,\"3500\"\"\",280,64,163,1,1,0,,40,163,,,Type mismatch (bwt)\r"
+  "rows after a stray quote|1||$hdr\nuk,3500\",280,64,163,1,1,0\n$ok_row\n$ok_row\n$ok_row\n$ok_row\n|$ok_out"
+  "lines ended by a carriage return alone|0||$hdr\r$ok_row\r|$ok_out"
+  "a row with a field too many|1||$hdr\nuk,3500,99,280,64,163,1,1,0\n|uk,3500,99,280,64,163,1,1,,,,,,\"expected 8 fields, found 9; past the last column: 0\"\r"
+  "a column named centile|2||$hdr,centile\n|the CSV header names the column centile, which the output adds; rename it"
+  "a column named error|2||error,$hdr\n|the CSV header names the column error, which the output adds; rename it"
+  "a column named class with --classify|2|--classify|$hdr,class\n|the CSV header names the column class, which the output adds; rename it"
+  "a column named class without it|0||$hdr,class\n${ok_row},x\n|${ok_row},x,48.43984325029622,40,163,-0.03907822139370135,3515.013500000005,\r"
+  "--sga-below without --classify|2|--sga-below 5|$hdr\n|--sga-below sets a class threshold: it needs --classify"
+  "--lga-above past the largest double|2|--classify --lga-above 1e999|$hdr\n|--lga-above: beyond the largest number: '1e999'"
+)
+for c in "${hostile_cases[@]}"; do
+  IFS='|' read -r what want flags input line <<<"$c"
+  # shellcheck disable=SC2059,SC2086
+  expect_status "$want" "$what" -- "$bin" --csv $flags < <(printf "$input")
+  line=${line//\\r/$'\r'}
+  grep -qxF -- "$line" "$tmp/out" "$tmp/err" >/dev/null ||
+    grep -qxF -- "pelmora-centile: $line" "$tmp/err" || fail "$what: no line '$line' in: $(head -c 600 "$tmp/out" "$tmp/err")"
+done
+printf "$hdr\nuk,3500\",280,64,163,1,1,0\n$ok_row\n$ok_row\n$ok_row\n$ok_row\n" | "$bin" --csv >"$tmp/out"
+[ "$(grep -cxF -- "${ok_out//\\r/$'\r'}" "$tmp/out")" -eq 4 ] || fail "a stray quote: the four rows after it are not all computed"
+
+# Memory stays flat in columns as in rows: 300 rows of 100 000 empty passthrough columns.
+commas=$(head -c 100000 /dev/zero | tr '\0' ,)
+{ echo "$hdr$commas"; for _ in $(seq 300); do echo "$ok_row$commas"; done; } >"$tmp/wide.csv"
+/usr/bin/time -f '%M' -o "$tmp/rss" "$bin" --csv <"$tmp/wide.csv" >/dev/null || fail "300 wide rows: exit status $?"
+[ "$(tail -1 "$tmp/rss")" -lt 65536 ] || fail "300 wide rows: peak resident $(tail -1 "$tmp/rss") KiB, expected under 64 MiB"
+
 # --classify adds the class column, with thresholds of one's own too.
 printf 'base,bwt,gest,wt,ht,sex,eth,par\nuk,2000,280,64,163,1,1,0\nuk,3500,280,64,163,1,1,0\nuk,4800,280,64,163,1,1,0\nuk,,280,64,163,1,1,0\n' \
   >"$tmp/classes.csv"

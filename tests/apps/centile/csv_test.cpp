@@ -11,17 +11,32 @@
 namespace pelmora::centile {
 namespace {
 
-TEST(Csv, RecordsEndAtALineFeedOutsideQuotes) {
+TEST(Csv, RecordsEndAtALineEndOutsideQuotedFields) {
     struct Row {
         std::string data;
         std::size_t end;
+        char eol = '\n';
     };
     const std::size_t none = std::string_view::npos;
     const Row rows[] = {
-        {"a,b\nc", 3}, {"a,b\r\nc", 4},  {"\"x\ny\",z\nw", 7}, {"\"a\"\"\nb\"\n", 7},
-        {"\"\"\n", 2}, {"no end", none}, {"\"open\n", none},   {"", none},
+        {"a,b\nc", 3},
+        {"a,b\r\nc", 4},
+        {"\"x\ny\",z\nw", 7},
+        {"\"a\"\"\nb\"\n", 7},
+        {"\"\"\n", 2},
+        {"no end", none},
+        {"\"open\n", none},
+        {"", none},
+        // A quote inside an unquoted field, or after a quoted field's close, opens nothing.
+        {"uk,3500\",280\nuk,1\n", 12},
+        {"a\"\nb\"\n", 2},
+        {"\"a\"x\"\ny", 5},
+        {"x,\"a\nb\"\ny", 7},
+        // Lines that end with a carriage return alone.
+        {"a,b\rc,d\r", 3, '\r'},
+        {"\"a\rb\"\rc", 5, '\r'},
     };
-    for (const auto& r : rows) EXPECT_EQ(find_record_end(r.data), r.end) << r.data;
+    for (const auto& r : rows) EXPECT_EQ(find_record_end(r.data, r.eol), r.end) << r.data;
 }
 
 TEST(Csv, SplittingUndoesQuoting) {
@@ -42,6 +57,8 @@ TEST(Csv, SplittingUndoesQuoting) {
         {" a , b ", {" a ", " b "}, true},
         {"\"ab\"c,d", {"abc", "d"}, true},  // lenient: text after the closing quote is kept
         {"a\"b", {"a\"b"}, true},           // lenient: a quote inside an unquoted field
+        {"uk,3500\",280", {"uk", "3500\"", "280"}, true},
+        {"\"a\"x\"y,\"b\"\"\"", {"ax\"y", "b\""}, true},
         {"x,\"open", {"x"}, false},
     };
     std::vector<std::string> fields{"left", "over", "from", "before"};
