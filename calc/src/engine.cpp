@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <thread>
 
 #include "model.hpp"
@@ -43,18 +44,21 @@ private:
         if (out_.size_class) out_.size_class[row] = SizeClass::none;
     }
 
-    void fail(std::size_t row, int number, std::string message) {
+    void fail(std::size_t row, int number, std::string_view message, std::string_view detail = {}) {
         clear(row);
         if (out_.error) out_.error[row] = number;
-        failures_.push_back({row, number, std::move(message)});
+        // A thread's rows come in order, so its first failures are the lowest rows it has.
+        if (out_.failures && failures_.size() < out_.failure_limit) {
+            failures_.push_back({row, number, std::string(message)});
+            failures_.back().message.append(detail);
+        }
     }
 
     void start(std::size_t row) {
         clear(row);
         const std::uint8_t base = rows_.base[row];
         if (base > static_cast<std::uint8_t>(Base::australia)) {
-            fail(row, error_number(Error::invalid_argument),
-                 std::string(error_text(Error::invalid_argument)) + " (base)");
+            fail(row, error_number(Error::invalid_argument), error_text(Error::invalid_argument), " (base)");
             return;
         }
         const double in[7] = {rows_.bwt[row], rows_.gest[row], rows_.wt[row], rows_.ht[row],
@@ -193,6 +197,7 @@ void evaluate_rows(const Rows& rows, Results& results, unsigned threads) {
         }
         std::sort(results.failures->begin(), results.failures->end(),
                   [](const RowFailure& a, const RowFailure& b) { return a.row < b.row; });
+        if (results.failures->size() > results.failure_limit) results.failures->resize(results.failure_limit);
     }
 }
 

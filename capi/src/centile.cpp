@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "pelmora/calc/calculators.hpp"
@@ -83,6 +85,7 @@ void evaluate_one(int base, const pelmora_inputs& in, pelmora_evaluation& out) {
     std::vector<calc::RowFailure> failures;
     results.error = &out.error;
     results.failures = &failures;
+    results.failure_limit = 1;
     calc::evaluate_rows(rows, results, 1);
     out.missing = 0;
     if (!failures.empty()) {
@@ -90,6 +93,41 @@ void evaluate_one(int base, const pelmora_inputs& in, pelmora_evaluation& out) {
     } else {
         out.missing = std::isnan(out.centile) ? 1 : 0;
     }
+}
+
+// Whether `n` values of `size` bytes from `a` and from `b` share a byte (null shares none).
+bool overlap(const void* a, const void* b, std::size_t n, std::size_t size_a, std::size_t size_b) noexcept {
+    if (!a || !b || n == 0) return false;
+    const auto x = reinterpret_cast<std::uintptr_t>(a);
+    const auto y = reinterpret_cast<std::uintptr_t>(b);
+    // Compared with what the address space leaves, so no product or sum can wrap.
+    const auto end_of = [n](std::uintptr_t p, std::size_t size) {
+        const std::uintptr_t room = UINTPTR_MAX - p;
+        return n > room / size ? UINTPTR_MAX : p + n * size;
+    };
+    return x < end_of(y, size_b) && y < end_of(x, size_a);
+}
+
+// Whether an output column shares memory with an input column or another output column: the
+// engine would read what it has already written.
+bool columns_overlap(std::size_t n, const pelmora_columns& in, const pelmora_outputs& out) noexcept {
+    const std::pair<const void*, std::size_t> inputs[] = {
+        {in.base, sizeof(int)},  {in.bwt, sizeof(double)}, {in.gest, sizeof(double)}, {in.wt, sizeof(double)},
+        {in.ht, sizeof(double)}, {in.sex, sizeof(double)}, {in.eth, sizeof(double)},  {in.par, sizeof(double)}};
+    const std::pair<const void*, std::size_t> outputs[] = {{out.centile, sizeof(double)},
+                                                           {out.z, sizeof(double)},
+                                                           {out.optimal_weight, sizeof(double)},
+                                                           {out.error, sizeof(int)},
+                                                           {out.size_class, sizeof(signed char)}};
+    for (std::size_t o = 0; o < std::size(outputs); ++o) {
+        for (const auto& i : inputs) {
+            if (overlap(outputs[o].first, i.first, n, outputs[o].second, i.second)) return true;
+        }
+        for (std::size_t p = o + 1; p < std::size(outputs); ++p) {
+            if (overlap(outputs[o].first, outputs[p].first, n, outputs[o].second, outputs[p].second)) return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -140,6 +178,7 @@ int pelmora_evaluate_batch(size_t n, const pelmora_columns* caller_in, pelmora_o
     }
     if (out.size_class && !(out.sga_below <= out.lga_above)) return PELMORA_INVALID_ARGUMENT;  // NaN too
     if (!in.base && !known_base(in.one_base)) return PELMORA_INVALID_ARGUMENT;
+    if (columns_overlap(n, in, out)) return PELMORA_INVALID_ARGUMENT;
     if (n == 0) return 0;
 
     // Base codes as the engine takes them; a value outside 0..3 fails its row.
@@ -181,6 +220,7 @@ int pelmora_evaluate_batch(size_t n, const pelmora_columns* caller_in, pelmora_o
 }
 
 pelmora_class pelmora_classify(double centile, double sga_below, double lga_above) {
+    if (!(sga_below <= lga_above)) return PELMORA_CLASS_NONE;  // NaN too, as the batch refuses them
     return static_cast<pelmora_class>(calc::classify(centile, {sga_below, lga_above}));
 }
 

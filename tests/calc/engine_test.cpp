@@ -156,6 +156,17 @@ TEST(Engine, GivesTheCalculatorsBitsAndFailuresOnEveryRow) {
             EXPECT_EQ(size_class[i], classify(ev.centile));
         }
         EXPECT_EQ(next_failure, failures.size());
+
+        // Asked for the first failures only, the batch keeps those, whichever thread met them.
+        std::vector<RowFailure> first;
+        results.failures = &first;
+        results.failure_limit = 3;
+        evaluate_rows(batch, results, threads);
+        ASSERT_EQ(first.size(), 3u);
+        for (std::size_t k = 0; k < first.size(); ++k) {
+            EXPECT_EQ(first[k].row, failures[k].row);
+            EXPECT_EQ(first[k].message, failures[k].message);
+        }
     }
 }
 

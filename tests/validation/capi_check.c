@@ -185,6 +185,12 @@ int main(int argc, char** argv) {
         pelmora_outputs out = {os, centile, NULL, NULL, error, size_class, 10, 90};
         pelmora_outputs crossed = {os, centile, NULL, NULL, error, size_class, 90, 10};
         pelmora_outputs short_outputs = {os - 1, centile, NULL, NULL, error, size_class, 10, 90};
+        /* Output columns over an input column, whole or in part, or over each other. */
+        pelmora_outputs onto_bwt = {os, in[0], NULL, NULL, NULL, NULL, 10, 90};
+        pelmora_outputs onto_par = {os, centile, NULL, NULL, NULL, NULL, 10, 90};
+        pelmora_outputs onto_bases = {os, NULL, NULL, NULL, bases + 1, NULL, 10, 90};
+        pelmora_outputs onto_centile = {os, centile, NULL, NULL, NULL, (signed char*)(centile + n - 1), 10, 90};
+        const pelmora_columns par_in_centile = {cs, bases, 0, in[0], in[1], in[2], in[3], in[4], in[5], centile + 2};
         const int checks[] = {
             pelmora_evaluate(4, &rows[0].in, &ev) == PELMORA_INVALID_ARGUMENT && ev.error == PELMORA_INVALID_ARGUMENT &&
                 isnan(ev.centile),
@@ -197,6 +203,11 @@ int main(int argc, char** argv) {
             pelmora_evaluate_batch(n, &good, &crossed, 0) == PELMORA_INVALID_ARGUMENT, /* sga_below > lga_above */
             pelmora_evaluate_batch(n, &short_columns, &out, 0) == PELMORA_INVALID_ARGUMENT,
             pelmora_evaluate_batch(n, &good, &short_outputs, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(n, &good, &onto_bwt, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(3, &par_in_centile, &onto_par, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(n, &good, &onto_bases, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(n, &good, &onto_centile, 0) == PELMORA_INVALID_ARGUMENT,
+            pelmora_evaluate_batch(2, &par_in_centile, &onto_par, 0) == 0, /* side by side, not over */
             strcmp(pelmora_error_text(PELMORA_OVERFLOW), "Overflow") == 0 &&
                 strcmp(pelmora_error_text(PELMORA_DIVISION_BY_ZERO), "Division by zero") == 0 &&
                 strcmp(pelmora_error_text(12345), "") == 0,
@@ -207,6 +218,9 @@ int main(int argc, char** argv) {
                 pelmora_ethnic_code(PELMORA_UNITED_KINGDOM, "Maori") == -1,
             pelmora_classify(9.99, 10, 90) == PELMORA_CLASS_SGA && pelmora_classify(90, 10, 90) == PELMORA_CLASS_AGA &&
                 pelmora_classify(NAN, 10, 90) == PELMORA_CLASS_NONE,
+            /* Thresholds the batch refuses class nothing. */
+            pelmora_classify(50, 90, 10) == PELMORA_CLASS_NONE && pelmora_classify(50, NAN, 90) == PELMORA_CLASS_NONE &&
+                pelmora_classify(5, 10, NAN) == PELMORA_CLASS_NONE,
         };
         for (i = 0; i < sizeof checks / sizeof checks[0]; ++i) {
             if (!checks[i]) {

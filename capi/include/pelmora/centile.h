@@ -168,13 +168,16 @@ PELMORA_CENTILE_API int pelmora_evaluate(int base, const pelmora_inputs* in, pel
 /** n rows over columns: per-row outputs and per-row error numbers; a failing row does not stop
  *  the batch. threads 0 uses every core (small batches stay on the calling thread). Returns 0,
  *  or PELMORA_INVALID_ARGUMENT (nothing computed) when in or out is NULL or of a size below the
- *  first layout, an input column is NULL while n > 0, or size_class is wanted with a NaN
- *  threshold or sga_below > lga_above; a row with an unknown base fails with
- *  PELMORA_INVALID_ARGUMENT. Returns PELMORA_OUT_OF_MEMORY when the threads could not be had. */
+ *  first layout, an input column is NULL while n > 0, an output column shares memory with an
+ *  input column or another output column, or size_class is wanted with a NaN threshold or
+ *  sga_below > lga_above; a row with an unknown base fails with PELMORA_INVALID_ARGUMENT.
+ *  Returns PELMORA_OUT_OF_MEMORY when the threads could not be had. */
 PELMORA_CENTILE_API int pelmora_evaluate_batch(size_t n, const pelmora_columns* in, pelmora_outputs* out,
                                                unsigned threads);
 
-/** SGA below sga_below, LGA above lga_above, AGA otherwise; NONE for NaN. */
+/** SGA below sga_below, LGA above lga_above, AGA otherwise; NONE for NaN, and NONE for every
+ *  centile when the thresholds are unusable (a NaN threshold or sga_below > lga_above), as the
+ *  batch refuses them. */
 PELMORA_CENTILE_API pelmora_class pelmora_classify(double centile, double sga_below, double lga_above);
 
 /** The runtime's text of an error number ("Overflow" for PELMORA_OVERFLOW), or "" for a number it lacks. The

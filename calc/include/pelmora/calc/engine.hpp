@@ -103,13 +103,17 @@ struct Results {
     SizeClass* size_class = nullptr;               ///< by `thresholds`
     Thresholds thresholds;
     std::vector<RowFailure>* failures = nullptr;  ///< the failed rows, in row order
+    /// How many of the first failed rows `failures` receives (the others are only counted in
+    /// `error`); a message is kept only for those.
+    std::size_t failure_limit = static_cast<std::size_t>(-1);
 
     double*& operator[](Quantity q) noexcept { return values[static_cast<std::size_t>(q)]; }
 };
 
 /// Computes every row; each row's values and failure are exactly those of calc::evaluate with
 /// the row's numbers as doubles. `threads` 0 uses every core; small batches stay on the calling
-/// thread. Allocates only the threads and the failure list; throws only std::bad_alloc and
+/// thread. Allocates only the threads and the failure list (as far as `failures` and
+/// `failure_limit` ask); throws only std::bad_alloc and
 /// std::system_error (no thread could be started).
 void evaluate_rows(const Rows& rows, Results& results, unsigned threads = 0);
 
