@@ -23,6 +23,8 @@ The engine releases the GIL and, on large arrays, uses every core (``threads=0``
 threads as ``threads`` says.
 """
 
+import operator as _operator
+
 import numpy as _np
 
 from . import _pelmora
@@ -42,6 +44,7 @@ _SEX_CODES = {"Male": 1.0, "Female": 0.0}
 _PARITY_CODES = {text: float(code) for code, text in enumerate(_pelmora.parity)}
 _ETHNIC_CODES = {base: dict(groups) for base, groups in _pelmora.ethnic.items()}
 _CLASS_TEXTS = _np.array(["", "SGA", "AGA", "LGA"])
+_MAX_THREADS = 2**32 - 1
 
 
 class CalculationError(ArithmeticError):
@@ -56,14 +59,72 @@ class CalculationError(ArithmeticError):
         self.message = message
 
 
-def _missing_text(v):
-    return v is None or (isinstance(v, str) and v == "") or (isinstance(v, float) and v != v)
+def _is_missing(v):
+    """None, NaN, NaT, pandas' NA or an empty text: a missing input."""
+    if v is None:
+        return True
+    if isinstance(v, (str, bytes)):
+        return len(v) == 0
+    if type(v).__name__ == "NAType" and type(v).__module__.startswith("pandas"):
+        return True  # pandas' NA is neither equal nor unequal to itself
+    try:
+        return bool(v != v)  # NaN and NaT
+    except (TypeError, ValueError):
+        return False
+
+
+def _text(v, what):
+    if isinstance(v, bytes):
+        try:
+            return v.decode("utf-8")
+        except UnicodeDecodeError:
+            raise ValueError(f"{what}: {v!r} is not UTF-8 text") from None
+    return v
+
+
+def _number(v, what, known=()):
+    """One value as the calculators read an argument: a real number, or text through the one
+    reader of numbers in text (as the CSV face reads a field)."""
+    v = _text(v, what)
+    if isinstance(v, str):
+        x = _pelmora.number_in_text(v)
+        if x is None:
+            also = f" or one of: {', '.join(known)}" if known else ""
+            raise ValueError(f"{what}: {_pelmora.type_mismatch} ({what}): {v!r} is not a number{also}")
+        return x
+    if not isinstance(v, (int, float, _np.integer, _np.floating, _np.bool_)):
+        raise TypeError(f"{what}: expected numbers or texts, got {type(v).__name__} {v!r}")
+    return float(v)
+
+
+def _array(values, what):
+    """`values` as an array, and its mask when it is a masked array (masked values are missing)."""
+    if isinstance(values, _np.ma.MaskedArray):
+        mask = _np.ma.getmaskarray(values)
+        data = _np.ma.getdata(values)
+        if not mask.any():
+            return data
+        if data.dtype.kind in "biuf":
+            return _np.where(mask, _np.nan, data.astype(_np.float64))
+        data = data.astype(object)
+        data[mask] = None
+        return data
+    return _np.asarray(values)
+
+
+def _convert(arr, what, one):
+    """Object or text arrays element by element through `one(value, index)`; missing -> NaN."""
+    out = _np.empty(arr.shape, dtype=_np.float64)
+    flat_out = out.reshape(-1)
+    for i, v in enumerate(arr.reshape(-1)):
+        flat_out[i] = _np.nan if _is_missing(v) else one(v, i)
+    return out
 
 
 def _codes(values, table, what, base=None):
     """Numbers pass; texts become codes by `table` (a dict, or a function of the base code
-    giving one), or are read as numbers; missing texts become NaN."""
-    arr = _np.asarray(values)
+    giving one), or are read as numbers; missing values become NaN."""
+    arr = _array(values, what)
     if arr.dtype.kind in "biuf":
         return arr.astype(_np.float64, copy=False)
     if arr.dtype.kind not in "OUS":
@@ -78,94 +139,107 @@ def _codes(values, table, what, base=None):
         return lut[base]
     if base is not None:
         arr, base = _np.broadcast_arrays(arr, base)
-    out = _np.empty(arr.shape, dtype=_np.float64)
-    flat_in = arr.ravel()
-    flat_base = base.ravel() if base is not None else None
-    flat_out = out.ravel()
-    for i, v in enumerate(flat_in):
-        if isinstance(v, bytes):
-            v = v.decode()
-        if _missing_text(v):
-            flat_out[i] = _np.nan
-        elif isinstance(v, str):
-            codes = table(int(flat_base[i])) if callable(table) else table
-            if v in codes:
-                flat_out[i] = codes[v]
-            else:
-                try:  # a code written as text, as numpy writes numbers in a list with texts
-                    flat_out[i] = float(v)
-                except ValueError:
-                    raise ValueError(f"{what}: unknown text {v!r} (expected a code or one of: "
-                                     f"{', '.join(codes)})") from None
-        else:
-            flat_out[i] = float(v)
-    return out
+    flat_base = base.reshape(-1) if base is not None else None
+
+    def one(v, i):
+        v = _text(v, what)
+        codes = table(int(flat_base[i])) if callable(table) else table
+        if isinstance(v, str) and v in codes:
+            return codes[v]
+        return _number(v, what, codes)  # a code written as text, as numpy writes numbers among texts
+
+    return _convert(arr, what, one)
 
 
 def _base_codes(base):
-    arr = _np.asarray(base)
-    if arr.dtype.kind in "biu" or (arr.dtype.kind == "f" and _np.all(arr == _np.floor(arr))):
-        codes = arr.astype(_np.int64)
-    else:
-        def code(b):
-            if isinstance(b, bytes):
-                b = b.decode()
-            if isinstance(b, str) and b in _BASE_CODES:
-                return _BASE_CODES[b]
-            try:  # a code, or a code written as text (as numpy writes numbers in a list with texts)
-                return int(b)
-            except (TypeError, ValueError):
-                raise ValueError(f"base: unknown base {b!r} (expected a code 0-3 or one of: "
-                                 f"{', '.join(_BASE_CODES)})") from None
+    arr = _array(base, "base")
+    names = ", ".join(_BASE_CODES)
 
-        codes = _np.array([code(b) for b in arr.ravel()], dtype=_np.int64)
-        codes = codes.reshape(arr.shape)
-    if _np.any((codes < 0) | (codes > 3)):
-        raise ValueError("base: codes are 0 (United Kingdom), 1 (Sweden), 2 (New Zealand), 3 (Australia)")
+    def refuse(b):
+        raise ValueError(f"base: {b!r} is no base (expected a code 0 (United Kingdom), 1 (Sweden), "
+                         f"2 (New Zealand), 3 (Australia) or one of: {names})")
+
+    if arr.dtype.kind in "iu":
+        codes = arr
+    elif arr.dtype.kind == "f":
+        bad = ~(arr == _np.floor(arr))  # a code is compared by value: 2.5 is no code, nor is NaN
+        if bad.any():
+            refuse(arr[bad].reshape(-1)[0])
+        codes = arr
+    elif arr.dtype.kind in "OUS":
+        def code(b):
+            b = _text(b, "base")
+            if isinstance(b, str):
+                if b in _BASE_CODES:
+                    return _BASE_CODES[b]
+                if b in ("0", "1", "2", "3"):  # a code written as text, as numpy writes numbers among texts
+                    return int(b)
+            elif isinstance(b, (int, _np.integer, float, _np.floating)) and not isinstance(b, (bool, _np.bool_)):
+                if b in (0, 1, 2, 3):  # by value: 2.0 is code 2, 2.5 no code
+                    return int(b)
+            refuse(b)
+
+        codes = _np.array([code(b) for b in arr.reshape(-1)], dtype=_np.int64).reshape(arr.shape)
+    else:
+        raise TypeError(f"base: expected codes 0-3 or names, got {arr.dtype}")
+    bad = (codes < 0) | (codes > 3)
+    if _np.any(bad):
+        refuse(_np.asarray(codes)[bad].reshape(-1)[0])
     return codes.astype(_np.uint8)
 
 
 def _numbers(values, what):
-    arr = _np.asarray(values)
+    arr = _array(values, what)
     if arr.dtype.kind in "biuf":
         return arr.astype(_np.float64, copy=False)
-    if arr.dtype.kind == "O":  # None for missing, as pandas gives
-        return _np.array([_np.nan if _missing_text(v) else float(v) for v in arr.ravel()],
-                         dtype=_np.float64).reshape(arr.shape)
+    if arr.dtype.kind in "OUS":  # None and pandas' NA for missing, texts as the calculators read them
+        return _convert(arr, what, lambda v, i: _number(v, what))
     raise TypeError(f"{what}: expected numbers, got {arr.dtype}")
 
 
-def _flat(a):
-    """A 1-d view (strides kept, so a broadcast scalar costs nothing) or a contiguous copy."""
-    if a.ndim == 1:
-        return a
-    return _np.ascontiguousarray(a).reshape(-1)
+def _threads(threads):
+    if isinstance(threads, (bool, _np.bool_)):
+        raise TypeError(f"threads: expected a whole number, got {threads!r}")
+    try:
+        n = _operator.index(threads)
+    except TypeError:
+        raise TypeError(f"threads: expected a whole number, got {type(threads).__name__} {threads!r}") from None
+    if not 0 <= n <= _MAX_THREADS:
+        raise ValueError(f"threads: {n} is out of range (0 for every core, or 1 to {_MAX_THREADS})")
+    return n
+
+
+def _thresholds(sga_below, lga_above):
+    sga, lga = _number(sga_below, "sga_below"), _number(lga_above, "lga_above")
+    if not sga <= lga:  # NaN too
+        raise ValueError("sga_below must not exceed lga_above (nor be NaN)")
+    return sga, lga
 
 
 def _run(base, bwt, gest, wt, ht, sex, eth, par, wanted, errors, threads, thresholds=None):
     if errors not in ("raise", "return"):
         raise ValueError('errors must be "raise" or "return"')
+    threads = _threads(threads)
+    sga, lga = _thresholds(*thresholds) if thresholds is not None else (10.0, 90.0)
     codes = _base_codes(base)
     columns = [_numbers(bwt, "bwt"), _numbers(gest, "gest"), _numbers(wt, "wt"), _numbers(ht, "ht"),
                _codes(sex, _SEX_CODES, "sex"),
                _codes(eth, lambda b: _ETHNIC_CODES[b], "eth", codes),
                _codes(par, _PARITY_CODES, "par")]
-    arrays = _np.broadcast_arrays(codes, *columns)
+    arrays = _np.broadcast_arrays(codes, *columns)  # views: a repeated value is never copied
     shape = arrays[0].shape
-    flat = [_flat(a) for a in arrays]
-    sga, lga = thresholds if thresholds is not None else (10.0, 90.0)
-    values, error, classes, failures = _pelmora.batch(*flat, list(wanted), thresholds is not None,
-                                                      float(sga), float(lga), int(threads))
-    if errors == "raise" and failures:
+    values, error, classes, failures = _pelmora.batch(*arrays, list(wanted), errors == "return",
+                                                      thresholds is not None, sga, lga, threads,
+                                                      1 if errors == "raise" else 0)
+    if failures:
         row, number, message = failures[0]
         raise CalculationError(row, _np.unravel_index(row, shape) if shape else (), number, message)
 
     def shaped(a):
-        a = a.reshape(shape)
         return a[()] if a.ndim == 0 else a
 
     values = {k: shaped(v) for k, v in values.items()}
-    return values, shaped(error), (shaped(classes) if classes is not None else None)
+    return values, (shaped(error) if error is not None else None), (shaped(classes) if classes is not None else None)
 
 
 def centile(base, bwt, gest, wt, ht, sex, eth, par, *, errors="raise", threads=0):
@@ -194,7 +268,5 @@ def _class_texts(codes):
 
 def classify(centile, sga_below=10.0, lga_above=90.0):
     """"SGA" below sga_below, "LGA" above lga_above, "AGA" otherwise, "" for NaN."""
-    if not sga_below <= lga_above:
-        raise ValueError("sga_below must not exceed lga_above")
-    return _class_texts(_pelmora.classify(_np.asarray(centile, dtype=_np.float64), float(sga_below),
-                                          float(lga_above)))
+    sga, lga = _thresholds(sga_below, lga_above)
+    return _class_texts(_pelmora.classify(_numbers(centile, "centile"), sga, lga))

@@ -1,18 +1,24 @@
 // pelmora._pelmora: the batch engine for numpy arrays. The Python package around it turns
-// texts into codes and broadcasts; here every input is already a 1-d float64 array of one
-// length (a stride of 0 repeats one value), and the engine runs without the GIL.
+// texts into codes and broadcasts; here every input is already an array of the broadcast shape
+// (float64, the base uint8; a stride of 0 repeats one value), and the engine runs without the
+// GIL.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <string_view>
 #include <string>
 #include <vector>
 
 #include "pelmora/calc/calculators.hpp"
 #include "pelmora/calc/engine.hpp"
+#include "pelmora/calc/number_text.hpp"
+#include "pelmora/errors.hpp"
 
 namespace py = pybind11;
 namespace calc = pelmora::calc;
@@ -24,61 +30,112 @@ constexpr std::array<const char*, calc::quantity_count> quantity_names{
     "centile",     "z",           "optimal_weight", "weight", "weight_term", "height_term", "sex_term",
     "ethnic_term", "parity_term", "term_weight",    "weeks",  "proportion",  "spread",      "ht_after"};
 
+// One input: an array of the batch's shape and type, read through its strides (a broadcast
+// input repeats its values with a stride of 0 and is never copied).
 template <class T>
-calc::Column<T> column(const py::array& a, py::ssize_t n, const char* name) {
-    if (a.ndim() != 1 || a.shape(0) != n || !py::isinstance<py::array_t<T>>(a)) {
-        throw py::value_error(std::string(name) + ": expected a 1-d array of the batch's length and type");
+const T* input(const py::array& a, const std::vector<py::ssize_t>& shape, const char* name) {
+    if (!py::isinstance<py::array_t<T>>(a) || a.ndim() != static_cast<py::ssize_t>(shape.size()) ||
+        !std::equal(shape.begin(), shape.end(), a.shape())) {
+        throw py::value_error(std::string(name) + ": expected an array of the batch's shape and type");
     }
-    const py::ssize_t stride = a.strides(0);
-    if (stride % static_cast<py::ssize_t>(sizeof(T)) != 0) throw py::value_error(std::string(name) + ": odd stride");
-    return {static_cast<const T*>(a.data()), stride / static_cast<py::ssize_t>(sizeof(T))};
+    for (py::ssize_t d = 0; d < a.ndim(); ++d) {
+        if (a.strides(d) % static_cast<py::ssize_t>(sizeof(T)) != 0)
+            throw py::value_error(std::string(name) + ": odd stride");
+    }
+    return static_cast<const T*>(a.data());
 }
 
-// Runs the engine; returns (quantities as a dict of arrays, error numbers, classes or None,
-// failures as a list of (row, number, message)).
+template <class T>
+calc::Column<T> line_of(const py::array& a, const std::vector<py::ssize_t>& index) {
+    const char* p = static_cast<const char*>(a.data());
+    for (std::size_t d = 0; d < index.size(); ++d) p += index[d] * a.strides(static_cast<py::ssize_t>(d));
+    const py::ssize_t last = a.ndim() - 1;
+    return {reinterpret_cast<const T*>(p), last < 0 ? 0 : a.strides(last) / static_cast<py::ssize_t>(sizeof(T))};
+}
+
+// Runs the engine over inputs of one shape (the broadcast shape), one line of the last axis at a
+// time; returns (quantities as a dict of arrays of that shape, error numbers or None, classes or
+// None, failures as a list of (flat row, number, message): the first `max_failures` of them).
 py::tuple batch(const py::array& base, const py::array& bwt, const py::array& gest, const py::array& wt,
                 const py::array& ht, const py::array& sex, const py::array& eth, const py::array& par,
-                const std::vector<std::string>& wanted, bool with_class, double sga_below, double lga_above,
-                unsigned threads) {
-    const py::ssize_t n = bwt.ndim() == 1 ? bwt.shape(0) : -1;
-    calc::Rows rows{.count = static_cast<std::size_t>(n < 0 ? 0 : n),
-                    .base = column<std::uint8_t>(base, n, "base"),
-                    .bwt = column<double>(bwt, n, "bwt"),
-                    .gest = column<double>(gest, n, "gest"),
-                    .wt = column<double>(wt, n, "wt"),
-                    .ht = column<double>(ht, n, "ht"),
-                    .sex = column<double>(sex, n, "sex"),
-                    .eth = column<double>(eth, n, "eth"),
-                    .par = column<double>(par, n, "par")};
+                const std::vector<std::string>& wanted, bool with_error, bool with_class, double sga_below,
+                double lga_above, unsigned threads, std::size_t max_failures) {
+    const std::vector<py::ssize_t> shape(bwt.shape(), bwt.shape() + bwt.ndim());
+    const std::array<const py::array*, 7> in{&bwt, &gest, &wt, &ht, &sex, &eth, &par};
+    constexpr std::array<const char*, 7> names{"bwt", "gest", "wt", "ht", "sex", "eth", "par"};
+    input<std::uint8_t>(base, shape, "base");
+    for (std::size_t j = 0; j < in.size(); ++j) input<double>(*in[j], shape, names[j]);
+
     calc::Results results;
     py::dict values;
     for (const std::string& name : wanted) {
         std::size_t q = 0;
         while (q < quantity_names.size() && name != quantity_names[q]) ++q;
         if (q == quantity_names.size()) throw py::value_error("no quantity named " + name);
-        py::array_t<double> out(n);
+        py::array_t<double> out(shape);
         results.values[q] = out.mutable_data();
         values[py::str(name)] = out;
     }
-    py::array_t<std::int32_t> error(n);
+    py::object errors = py::none();
     static_assert(sizeof(int) == sizeof(std::int32_t));
-    results.error = reinterpret_cast<int*>(error.mutable_data());
+    if (with_error) {
+        py::array_t<std::int32_t> e(shape);
+        results.error = reinterpret_cast<int*>(e.mutable_data());
+        errors = e;
+    }
     py::object classes = py::none();
     if (with_class) {
-        py::array_t<std::int8_t> c(n);
+        py::array_t<std::int8_t> c(shape);
         results.size_class = reinterpret_cast<calc::SizeClass*>(c.mutable_data());
         results.thresholds = {sga_below, lga_above};
         classes = c;
     }
     std::vector<calc::RowFailure> failures;
-    results.failures = &failures;
+    if (max_failures > 0) results.failures = &failures;
+
+    // Lines of the last axis, each a batch of the engine; a 0-d batch is one line of one row.
+    const std::size_t length = shape.empty() ? 1 : static_cast<std::size_t>(shape.back());
+    std::size_t lines = 1;
+    for (std::size_t d = 0; d + 1 < shape.size(); ++d) lines *= static_cast<std::size_t>(shape[d]);
+    if (length == 0) lines = 0;
     {
         py::gil_scoped_release unlocked;
-        calc::evaluate_rows(rows, results, threads);
+        std::vector<py::ssize_t> index(shape.empty() ? 0 : shape.size() - 1, 0);
+        calc::Results line = results;
+        std::vector<calc::RowFailure> found;
+        for (std::size_t l = 0; l < lines; ++l) {
+            const std::size_t first = l * length;
+            for (std::size_t q = 0; q < calc::quantity_count; ++q) {
+                if (results.values[q]) line.values[q] = results.values[q] + first;
+            }
+            if (results.error) line.error = results.error + first;
+            if (results.size_class) line.size_class = results.size_class + first;
+            line.failures = failures.size() < max_failures ? &found : nullptr;
+            line.failure_limit = max_failures - failures.size();
+            found.clear();
+            const calc::Rows rows{.count = length,
+                                  .base = line_of<std::uint8_t>(base, index),
+                                  .bwt = line_of<double>(bwt, index),
+                                  .gest = line_of<double>(gest, index),
+                                  .wt = line_of<double>(wt, index),
+                                  .ht = line_of<double>(ht, index),
+                                  .sex = line_of<double>(sex, index),
+                                  .eth = line_of<double>(eth, index),
+                                  .par = line_of<double>(par, index)};
+            calc::evaluate_rows(rows, line, threads);
+            for (auto& f : found) {
+                f.row += first;
+                failures.push_back(std::move(f));
+            }
+            for (std::size_t d = index.size(); d-- > 0;) {  // the next line's index
+                if (++index[d] < shape[d]) break;
+                index[d] = 0;
+            }
+        }
     }
     py::list failed;
     for (const auto& f : failures) failed.append(py::make_tuple(f.row, f.number, f.message));
-    return py::make_tuple(values, error, classes, failed);
+    return py::make_tuple(values, errors, classes, failed);
 }
 
 py::array_t<std::int8_t> classify(const py::array_t<double, py::array::c_style | py::array::forcecast>& centile,
@@ -97,8 +154,20 @@ py::array_t<std::int8_t> classify(const py::array_t<double, py::array::c_style |
 PYBIND11_MODULE(_pelmora, m) {
     m.doc() = "The Pelmora batch engine (use the pelmora package)";
     m.def("batch", &batch, py::arg("base"), py::arg("bwt"), py::arg("gest"), py::arg("wt"), py::arg("ht"),
-          py::arg("sex"), py::arg("eth"), py::arg("par"), py::arg("wanted"), py::arg("with_class"),
-          py::arg("sga_below"), py::arg("lga_above"), py::arg("threads"));
+          py::arg("sex"), py::arg("eth"), py::arg("par"), py::arg("wanted"), py::arg("with_error"),
+          py::arg("with_class"), py::arg("sga_below"), py::arg("lga_above"), py::arg("threads"),
+          py::arg("max_failures"));
+    // The one reader of numbers in text, as the calculators read a text argument: the number,
+    // or None when the text is no number (or one beyond the largest double).
+    m.def(
+        "number_in_text",
+        [](std::string_view text) -> py::object {
+            const auto v = calc::number_in_text(text, calc::argument_syntax);
+            if (!v || std::isinf(*v)) return py::none();
+            return py::float_(*v);
+        },
+        py::arg("text"));
+    m.attr("type_mismatch") = std::string(pelmora::error_text(pelmora::Error::type_mismatch));
     m.def("classify", &classify, py::arg("centile"), py::arg("sga_below"), py::arg("lga_above"));
     m.attr("quantities") = py::cast(std::vector<std::string>(quantity_names.begin(), quantity_names.end()));
 

@@ -155,3 +155,106 @@ def test_pandas_columns_and_threads():
     two = pelmora.centile(df["base"], df.bwt, df.gest, 64, 163, "Female", df["eth"], 1, threads=2)
     assert one.tobytes() == two.tobytes()
     assert math.isnan(one[3]) and not np.isnan(np.delete(one, 3)).any()
+
+
+UK_ROW = ("uk", 3500, 280, 64, 163, 1, 1, 0)
+
+
+def call_with(position, value, **kwargs):
+    args = list(UK_ROW)
+    args[position] = value
+    return pelmora.centile(*args, **kwargs)
+
+
+@pytest.mark.parametrize("position, value, error, match", [
+    # A base is a code 0-3 by value, or a name or tag; nothing else names one.
+    (0, np.array([0, 1.7]), ValueError, "base: 1.7 is no base"),
+    (0, -0.9, ValueError, "base: -0.9 is no base"),
+    (0, 0.5, ValueError, "base"),
+    (0, True, TypeError, "base"),
+    (0, 1 + 0j, TypeError, "base"),
+    (0, " 1", ValueError, "base: ' 1' is no base"),
+    (0, "\u0663", ValueError, "base"),
+    (0, [0, None], ValueError, "base: None is no base"),
+    (0, 4, ValueError, "base: 4 is no base"),
+    # Text is read as the calculators and the CSV face read it.
+    (5, "nan", ValueError, r"sex: Type mismatch \(sex\): 'nan'"),
+    (5, "inf", ValueError, r"sex: Type mismatch \(sex\)"),
+    (7, "1_0", ValueError, r"par: Type mismatch \(par\): '1_0'"),
+    (6, "\uff11", ValueError, r"eth: Type mismatch \(eth\)"),
+    (1, ["3500", "abc"], ValueError, r"bwt: Type mismatch \(bwt\): 'abc'"),
+    (1, np.array([b"\xff"], dtype=object), ValueError, "bwt: b'\\\\xff' is not UTF-8"),
+    (2, np.array(["2024-01-01"], dtype="datetime64[D]"), TypeError, "gest"),
+])
+def test_arguments_that_are_refused(position, value, error, match):
+    with pytest.raises(error, match=match):
+        call_with(position, value)
+
+
+@pytest.mark.parametrize("kwargs, error, match", [
+    (dict(threads=-1), ValueError, "threads: -1 is out of range"),
+    (dict(threads=2**32), ValueError, "threads"),
+    (dict(threads="x"), TypeError, "threads"),
+    (dict(threads=1.7), TypeError, "threads"),
+    (dict(threads=True), TypeError, "threads"),
+])
+def test_thread_counts_that_are_refused(kwargs, error, match):
+    with pytest.raises(error, match=match):
+        pelmora.centile(*UK_ROW, **kwargs)
+
+
+def test_thresholds_are_checked_in_every_function():
+    for sga, lga in ((90, 10), (np.nan, 90), (10, np.nan)):
+        with pytest.raises(ValueError, match="sga_below"):
+            pelmora.evaluate(*UK_ROW, sga_below=sga, lga_above=lga)
+        with pytest.raises(ValueError, match="sga_below"):
+            pelmora.classify(50, sga_below=sga, lga_above=lga)
+    with pytest.raises(TypeError, match="centile"):
+        pelmora.classify(np.array(["2024-01-01"], dtype="datetime64[D]"))
+
+
+def test_missing_values_of_every_kind():
+    pd = pytest.importorskip("pandas")
+    one = float(pelmora.centile(*UK_ROW))
+    rows = [
+        (1, pd.array([3500, None], dtype="Int64")),
+        (1, pd.array([3500.0, None], dtype="Float64")),
+        (5, pd.array(["Male", None], dtype="string")),
+        (5, pd.array([True, None], dtype="boolean")),
+        (1, np.array([3500, pd.NaT], dtype=object)),
+        (1, np.ma.masked_array([3500.0, 1e200], mask=[False, True])),
+        (7, np.ma.masked_array(["0", "junk"], mask=[False, True])),
+    ]
+    for position, value in rows:
+        c = call_with(position, value)
+        assert same(c[0], one) and math.isnan(c[1]), (position, value)
+
+
+def test_broadcasts_read_their_inputs_in_place():
+    # A column against a row: every input is read through its strides, and each result cell is
+    # the single row's own.
+    gest = np.array([[266.0], [280.0], [287.0]])
+    bwt = np.array([[3000.0, 3500.0]])
+    c, err = pelmora.centile(np.array([[0], [1], [3]]), bwt, gest, 64, 163, 1, 1, 0, errors="return")
+    assert c.shape == (3, 2) and (err == 0).all()
+    for i in range(3):
+        for j in range(2):
+            assert same(c[i, j], float(pelmora.centile([0, 1, 3][i], bwt[0, j], gest[i, 0], 64, 163, 1, 1, 0)))
+    # Non-contiguous and reversed views, and a 3-d broadcast.
+    ht = np.arange(150.0, 190.0)[::-3]
+    flat = pelmora.centile("uk", 3500, 280, 64, ht, 1, 1, 0)
+    assert all(same(a, float(pelmora.centile("uk", 3500, 280, 64, h, 1, 1, 0))) for a, h in zip(flat, ht))
+    cube = pelmora.centile("uk", 3500, np.array([266.0, 280.0]).reshape(2, 1, 1), 64, ht.reshape(1, -1, 1), 1,
+                           np.array([1, 3]), 0)
+    assert cube.shape == (2, len(ht), 2)
+    assert same(cube[1, 2, 1], float(pelmora.centile("uk", 3500, 280, 64, ht[2], 1, 3, 0)))
+    # A broadcast costs about its output: no input is copied to the broadcast shape.
+    import tracemalloc
+    tracemalloc.start()
+    try:
+        out = pelmora.centile(np.zeros((2000, 1), dtype=np.int64), np.full((1, 2000), np.nan), 280, 64, 163, 1, 1, 0)
+        peak = tracemalloc.get_traced_memory()[1]
+    finally:
+        tracemalloc.stop()
+    assert out.shape == (2000, 2000) and np.isnan(out).all()
+    assert peak < 2 * out.nbytes, peak
