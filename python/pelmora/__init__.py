@@ -14,7 +14,9 @@ Inputs, as for the control's calculators:
 - ``eth``: a code of the base's table or the base's list text ("European", "Pakistani", ...);
 - ``par``: a code (0 to 3; any other value takes the "4 or more" term) or "0" ... "4 or more".
 
-A missing input (NaN, None or an empty text) gives NaN and no error. A row whose calculation
+A missing input (NaN, None, pandas' NA, NaT, a masked value or an empty text) gives NaN and no
+error. Other text is read as the calculators read a text argument: text that is no number is a
+ValueError naming the column ("Type mismatch"). A row whose calculation
 fails raises CalculationError, naming the row and the runtime error, unless
 ``errors="return"``: then the function returns ``(result, error)``, NaN in the failed rows
 and ``error`` the runtime error number per row (0 where none).

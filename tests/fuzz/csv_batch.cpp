@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!in || !out) std::abort();
     pelmora::centile::BatchOptions options;
     options.workers = 2;
-    options.chunk_rows = 3;  // several chunks even for small inputs
+    options.chunk_rows = 3;    // several chunks even for small inputs,
+    options.chunk_bytes = 64;  // and chunks cut by their bytes
     const int status = pelmora::centile::run_batch(in, out, out, options);
     std::fclose(in);
     std::fclose(out);
