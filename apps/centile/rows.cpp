@@ -87,6 +87,11 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
 }
 
 void RowComputer::echo(const Record& r, std::string& out) const {
+    if (r.aligned && r.text.find_first_of("\"\r\n") == std::string_view::npos) {
+        out.append(r.text);  // no field is or needs quoting: the text is the fields as written
+        out.push_back(',');
+        return;
+    }
     const std::size_t count = header_.names.size();
     std::size_t written = 0;
     each_field(r.text, scratch_, [&](std::size_t i, std::string_view f, std::size_t) {

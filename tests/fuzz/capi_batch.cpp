@@ -46,9 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<double> centile(n), z(n), optimal(n);
     std::vector<int> error(n);
     std::vector<signed char> size_class(n);
-    const pelmora_columns columns = {
-        base.data(),  0,           in[0].data(), in[1].data(), in[2].data(), in[3].data(), in[4].data(),
-        in[5].data(), in[6].data()};
+    const pelmora_columns columns = {sizeof(pelmora_columns),
+                                     base.data(),
+                                     0,
+                                     in[0].data(),
+                                     in[1].data(),
+                                     in[2].data(),
+                                     in[3].data(),
+                                     in[4].data(),
+                                     in[5].data(),
+                                     in[6].data()};
     pelmora_outputs out = {sizeof(pelmora_outputs), centile.data(),    z.data(),         optimal.data(), error.data(),
                            size_class.data(),       PELMORA_SGA_BELOW, PELMORA_LGA_ABOVE};
     if (pelmora_evaluate_batch(n, &columns, &out, threads) != 0) std::abort();
