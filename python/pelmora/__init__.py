@@ -89,14 +89,23 @@ def _number(v, what, known=()):
     reader of numbers in text (as the CSV face reads a field)."""
     v = _text(v, what)
     if isinstance(v, str):
+        try:
+            v.encode("utf-8")
+        except UnicodeEncodeError:
+            raise ValueError(f"{what}: {v!r} is not UTF-8 text") from None
         x = _pelmora.number_in_text(v)
         if x is None:
             also = f" or one of: {', '.join(known)}" if known else ""
             raise ValueError(f"{what}: {_pelmora.type_mismatch} ({what}): {v!r} is not a number{also}")
+        if x in (_np.inf, -_np.inf):
+            raise ValueError(f"{what}: {_pelmora.overflow} ({what}): {v!r} is beyond the largest number")
         return x
     if not isinstance(v, (int, float, _np.integer, _np.floating, _np.bool_)):
         raise TypeError(f"{what}: expected numbers or texts, got {type(v).__name__} {v!r}")
-    return float(v)
+    try:
+        return float(v)
+    except OverflowError:
+        raise ValueError(f"{what}: {v} is beyond the largest number") from None
 
 
 def _array(values, what):

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <string>
@@ -157,17 +156,18 @@ PYBIND11_MODULE(_pelmora, m) {
           py::arg("sex"), py::arg("eth"), py::arg("par"), py::arg("wanted"), py::arg("with_error"),
           py::arg("with_class"), py::arg("sga_below"), py::arg("lga_above"), py::arg("threads"),
           py::arg("max_failures"));
-    // The one reader of numbers in text, as the calculators read a text argument: the number,
-    // or None when the text is no number (or one beyond the largest double).
+    // The one reader of numbers in text, as the calculators read a text argument: the number
+    // (infinity beyond the largest double), or None when the text is no number.
     m.def(
         "number_in_text",
         [](std::string_view text) -> py::object {
             const auto v = calc::number_in_text(text, calc::argument_syntax);
-            if (!v || std::isinf(*v)) return py::none();
+            if (!v) return py::none();
             return py::float_(*v);
         },
         py::arg("text"));
     m.attr("type_mismatch") = std::string(pelmora::error_text(pelmora::Error::type_mismatch));
+    m.attr("overflow") = std::string(pelmora::error_text(pelmora::Error::overflow));
     m.def("classify", &classify, py::arg("centile"), py::arg("sga_below"), py::arg("lga_above"));
     m.attr("quantities") = py::cast(std::vector<std::string>(quantity_names.begin(), quantity_names.end()));
 

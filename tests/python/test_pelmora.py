@@ -185,6 +185,9 @@ def call_with(position, value, **kwargs):
     (1, ["3500", "abc"], ValueError, r"bwt: Type mismatch \(bwt\): 'abc'"),
     (1, np.array([b"\xff"], dtype=object), ValueError, "bwt: b'\\\\xff' is not UTF-8"),
     (2, np.array(["2024-01-01"], dtype="datetime64[D]"), TypeError, "gest"),
+    (3, 10**400, ValueError, "wt: 1000.* is beyond the largest number"),
+    (4, "1e999", ValueError, r"ht: Overflow \(ht\): '1e999'"),
+    (5, "\ud800", ValueError, "sex: .* is not UTF-8 text"),
 ])
 def test_arguments_that_are_refused(position, value, error, match):
     with pytest.raises(error, match=match):
@@ -258,3 +261,30 @@ def test_broadcasts_read_their_inputs_in_place():
         tracemalloc.stop()
     assert out.shape == (2000, 2000) and np.isnan(out).all()
     assert peak < 2 * out.nbytes, peak
+
+
+def test_every_argument_wrong_in_every_way():
+    # Whatever an argument holds, the call answers, or refuses with an error naming the argument
+    # (or raises CalculationError for a row): no other exception escapes the conversion.
+    import datetime
+    import decimal
+    import fractions
+    values = [10**400, -(2**70), decimal.Decimal("1.5"), fractions.Fraction(1, 3), "\ud800", b"", b"\x80", [],
+              {}, object(), np.float16(3), np.complex64(1), np.datetime64("NaT"), datetime.date(2024, 1, 1),
+              np.array([], dtype=float), "", None, float("nan"), float("inf"), np.int8(-1), np.uint64(2**64 - 1),
+              "4 or more", "Male", "1e999", " 2 ", np.array(["uk", None], dtype=object), -0.0]
+    names = ["base", "bwt", "gest", "wt", "ht", "sex", "eth", "par"]
+    for position, name in enumerate(names):
+        for value in values:
+            try:
+                call_with(position, value)
+            except (ValueError, TypeError) as e:
+                assert str(e).startswith(name) or "broadcast" in str(e), (name, value, e)
+            except pelmora.CalculationError:
+                pass
+    for threads in (None, -1, 2**64, "3", 3.0, [1]):
+        with pytest.raises((ValueError, TypeError), match="threads"):
+            pelmora.centile(*UK_ROW, threads=threads)
+    for kwargs in (dict(sga_below="x"), dict(lga_above=None), dict(sga_below=10**400)):
+        with pytest.raises((ValueError, TypeError), match="sga_below|lga_above"):
+            pelmora.evaluate(*UK_ROW, **kwargs)
