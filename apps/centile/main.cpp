@@ -49,7 +49,8 @@ Prints the centile and the intermediate values of the calculation.
 columns base,bwt,gest,wt,ht,sex,eth,par (any order; other columns pass through). gest is in
 days. An empty field is a missing input; any other field is passed to the calculator as text.
 Each row gets the columns centile, gest_out, ht_out, z, optimal_weight (class with
---classify) and error.
+--classify) and error, which no input column may be named. A quote opens a quoted field only
+as a field's first character; a row with too few or too many fields fails alone.
 Exit status: 0 when every row was computed, 1 when some row failed, 2 for unusable input
 (or when the input cannot be read or the output cannot be written).
 Without --csv: 0 on success, 1 when the calculation fails, 2 for bad options or when the

@@ -137,7 +137,7 @@ def _codes(values, table, what, base=None):
     giving one), or are read as numbers; missing values become NaN."""
     arr = _array(values, what)
     if arr.dtype.kind in "biuf":
-        return arr.astype(_np.float64, copy=False)
+        return _np.require(arr.astype(_np.float64, copy=False), requirements="A")  # aligned for the engine
     if arr.dtype.kind not in "OUS":
         raise TypeError(f"{what}: expected numbers or texts, got {arr.dtype}")
     if arr.ndim == 0 and isinstance(arr[()], (str, bytes)):
@@ -202,7 +202,7 @@ def _base_codes(base):
 def _numbers(values, what):
     arr = _array(values, what)
     if arr.dtype.kind in "biuf":
-        return arr.astype(_np.float64, copy=False)
+        return _np.require(arr.astype(_np.float64, copy=False), requirements="A")  # aligned for the engine
     if arr.dtype.kind in "OUS":  # None and pandas' NA for missing, texts as the calculators read them
         return _convert(arr, what, lambda v, i: _number(v, what))
     raise TypeError(f"{what}: expected numbers, got {arr.dtype}")

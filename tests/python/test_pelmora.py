@@ -243,6 +243,11 @@ def test_broadcasts_read_their_inputs_in_place():
     for i in range(3):
         for j in range(2):
             assert same(c[i, j], float(pelmora.centile([0, 1, 3][i], bwt[0, j], gest[i, 0], 64, 163, 1, 1, 0)))
+    # A column that is not aligned in memory is read as it is aligned.
+    raw = np.frombuffer(b"\0" + np.array([3000.0, 3500.0]).tobytes(), dtype=np.float64, offset=1)
+    assert not raw.flags.aligned
+    want = pelmora.centile("uk", np.array([3000.0, 3500.0]), 280, 64, 163, 1, 1, 0)
+    assert pelmora.centile("uk", raw, 280, 64, 163, 1, 1, 0).tobytes() == want.tobytes()
     # Non-contiguous and reversed views, and a 3-d broadcast.
     ht = np.arange(150.0, 190.0)[::-3]
     flat = pelmora.centile("uk", 3500, 280, 64, ht, 1, 1, 0)
