@@ -14,6 +14,7 @@ packages=(
   xvfb xauth imagemagick
   python3-dev python3-pybind11 python3-numpy python3-pytest python3-pandas
   wixl zip unzip python3 time
+  emscripten node-acorn nodejs chromium
 )
 
 # One query for all: the packages dpkg reports as installed (a foreign one under its arch-qualified name).
@@ -24,13 +25,19 @@ for p in "${packages[@]}"; do
   grep -qxF -e "$p" -e "$p:amd64" <<<"$installed" || missing+=("$p")
 done
 
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+export DEBIAN_FRONTEND=noninteractive
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}" >&2
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  export DEBIAN_FRONTEND=noninteractive
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# npm comes with Node where Node is NodeSource's; Debian's Node has it as a package of its own.
+if ! command -v npm >/dev/null; then
+  echo "setup: installing npm" >&2
+  $SUDO apt-get install -y -qq --no-install-recommends npm
 fi

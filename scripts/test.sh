@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then builds and runs the suite twice (optimised with
 # warnings as errors, then under ASan+UBSan), fuzzes each fuzz target for a bounded time, then the
-# Windows builds and their checks under Wine.
+# Windows builds and their checks under Wine. The web face (WebAssembly, npm package, element) is
+# tested after the release build, whose demo host it is compared with.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,6 +14,9 @@ for preset in release asan; do
   cmake --build --preset "$preset" -j "$jobs"
   QT_QPA_PLATFORM=offscreen ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== web ===" >&2
+scripts/web-tests.sh
 
 echo "=== fuzz ===" >&2
 scripts/fuzz-tests.sh

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds the WebAssembly module and the npm package `pelmora` with Debian's emscripten:
+#   web/build.sh [OUT]      (OUT defaults to build/web)
+# OUT/package/ is the package's folder, OUT/pelmora-<version>.tgz what `npm pack` makes of it.
+#
+# The module holds the calculators and the batch engine (calc/) and the control's form (form/:
+# its control table, lists, UserControl_Initialize, Combobase_Click and Recalculate) on the
+# headless forms toolkit with the COM layer's variants and error information, so that a page shows
+# what the control shows. calc is compiled with -ffp-contract=off, as everywhere.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+out=$(mkdir -p "${1:-$root/build/web}" && cd "${1:-$root/build/web}" && pwd)
+pkg="$out/package"
+obj="$out/obj"
+mkdir -p "$pkg" "$obj" "$out/gen"
+
+# Debian's emscripten runs its JavaScript tools with node, which finds Debian's acorn here.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+EMXX=${EMXX:-em++}
+WIDL=$(command -v x86_64-w64-mingw32-widl || command -v i686-w64-mingw32-widl || command -v widl)
+
+version=$(sed -n 's/^project(pelmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[ -n "$version" ] || { echo "web/build.sh: no version in CMakeLists.txt" >&2; exit 1; }
+
+# The interface's declarations (_Pelmora and its identifiers), as the native build makes them.
+"$WIDL" --win32 -I /usr/include/wine/wine/windows -h -H "$out/gen/pelmora_idl.h" "$root/interface/pelmora.idl"
+
+common=(-std=c++20 -O3 -fexceptions -Wall -Wextra -Werror
+        -include "$here/src/from_chars_double.hpp"
+        -I"$root/calc/include" -I"$root/form/include" -I"$root/platform/forms/include"
+        -I"$root/platform/text/include" -isystem "$root/platform/com/include" -isystem "$out/gen")
+calc_sources=(arg engine failure model number_text slices vector_exp uk sweden newzealand australia)
+
+objects=()
+compile() {  # source, object name, extra flags...
+    local src=$1 name=$2
+    shift 2
+    local o="$obj/$name.o"
+    if [ ! -e "$o" ] || [ "$src" -nt "$o" ] || [ "$here/src/from_chars_double.hpp" -nt "$o" ]; then
+        "$EMXX" "${common[@]}" "$@" -c "$src" -o "$o"
+    fi
+    objects+=("$o")
+}
+for s in "${calc_sources[@]}"; do
+    compile "$root/calc/src/$s.cpp" "calc_$s" -ffp-contract=off -I"$root/calc/src"
+done
+compile "$root/form/src/layout.cpp" form_layout
+compile "$root/form/src/form.cpp" form_form
+compile "$root/platform/forms/src/toolkit.cpp" forms_toolkit
+compile "$root/platform/forms/src/headless.cpp" forms_headless
+for s in bstr errorinfo guid text variant; do
+    compile "$root/platform/com/src/$s.cpp" "com_$s" -DPELMORA_COM_BUILDING -Wno-unused-parameter
+done
+compile "$root/component/guids.cpp" component_guids
+compile "$here/src/glibc_exp.cpp" web_glibc_exp -ffp-contract=off
+compile "$here/src/module.cpp" web_module
+compile "$here/src/face.cpp" web_face
+
+exports=_malloc,_free
+for f in rows failure_row failure_number failure_message error_text quantity_name base_name base_tag \
+         base_from_text class_text exp; do
+    exports+=",_pelmora_web_$f"
+done
+for f in create destroy pick failure text items caption last layout; do exports+=",_pelmora_face_$f"; done
+
+# An ES module that is given the .wasm's bytes by pelmora.js (which finds the file beside itself),
+# so it needs neither Node's require nor a bundler.
+"$EMXX" "${objects[@]}" -O3 -fexceptions -sDISABLE_EXCEPTION_CATCHING=0 \
+    -sMODULARIZE=1 -sEXPORT_ES6=1 -sENVIRONMENT=web -sEXPORT_NAME=createPelmoraCore \
+    -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=16777216 -sFILESYSTEM=0 \
+    -sEXPORTED_FUNCTIONS="$exports" -sEXPORTED_RUNTIME_METHODS=UTF8ToString,stringToUTF8,lengthBytesUTF8 \
+    -o "$pkg/pelmora-core.js"
+
+cp "$here/js/pelmora.js" "$here/js/element.js" "$here/js/pelmora.d.ts" "$here/js/element.d.ts" \
+   "$here/js/custom-elements.json" "$pkg/"
+cp "$here/README.md" "$pkg/README.md"
+cp "$root/LICENSE" "$pkg/LICENSE"
+sed "s/@VERSION@/$version/" "$here/js/package.json.in" > "$pkg/package.json"
+# The demo page beside a copy of the package, as a page that installed it would have it.
+rm -rf "$out/demo" && mkdir -p "$out/demo/pelmora"
+cp "$here/demo/index.html" "$out/demo/"
+cp "$pkg"/*.js "$pkg"/*.wasm "$out/demo/pelmora/"
+(cd "$out" && rm -f "pelmora-$version.tgz" && npm pack --silent "$pkg" >/dev/null)
+echo "$out/pelmora-$version.tgz"

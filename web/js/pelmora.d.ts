@@ -1,0 +1,50 @@
+/** A base: its code 0..3, its name ("United Kingdom") or its tag ("uk"). */
+export type Base = number | string;
+/** One value, or one per row (a plain or typed array; an array of one repeats). */
+export type Input = number | null | undefined | ArrayLike<number | null | undefined>;
+export type BaseInput = Base | ArrayLike<Base>;
+
+export interface Options {
+  /** 'throw' (the default): a failing row throws a PelmoraError; 'nan': NaN and the error numbers. */
+  errors?: 'throw' | 'nan';
+  /** classify: a centile below this is "SGA" (10). */
+  sga?: number;
+  /** classify: a centile above this is "LGA" (90). */
+  lga?: number;
+}
+
+export interface Quantities<T> {
+  centile: T; z: T; optimalWeight: T; weight: T; weightTerm: T; heightTerm: T; sexTerm: T;
+  ethnicTerm: T; parityTerm: T; termWeight: T; weeks: T; proportion: T; spread: T; htAfter: T;
+}
+
+/** A failed calculation: the run-time error's number and text, and the row in a batch. */
+export class PelmoraError extends Error {
+  readonly number: number;
+  readonly description: string;
+  readonly row?: number;
+}
+
+export interface BaseInfo { code: number; name: string; tag: string }
+
+export class Pelmora {
+  readonly bases: readonly BaseInfo[];
+  readonly quantities: readonly (keyof Quantities<number>)[];
+
+  centile(base: Base, bwt: number | null | undefined, gest: number | null | undefined, wt: number | null | undefined,
+          ht: number | null | undefined, sex: number | null | undefined, eth: number | null | undefined,
+          par: number | null | undefined, options?: Options & { errors?: 'throw' }): number;
+  centile(base: BaseInput, bwt: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
+          options?: Options & { errors?: 'throw' }): number | Float64Array;
+  centile(base: BaseInput, bwt: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
+          options: Options & { errors: 'nan' }): { centile: number | Float64Array; error: number | Int32Array };
+
+  evaluate(base: BaseInput, bwt: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
+           options?: Options): Quantities<number | Float64Array> & { error?: number | Int32Array };
+
+  classify(base: BaseInput, bwt: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
+           options?: Options): string | string[] | { class: string | string[]; error: number | Int32Array };
+}
+
+/** Loads the WebAssembly module (found beside this file) once; later calls share it. */
+export function load(options?: { wasm?: URL | string | ArrayBuffer | Uint8Array }): Promise<Pelmora>;

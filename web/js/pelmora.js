@@ -1,0 +1,251 @@
+// pelmora: customised birth-weight centiles in WebAssembly, bit for bit the native calculators'.
+//
+//   import { load } from 'pelmora';
+//   const p = await load();
+//   p.centile('uk', 3500, 280, 64, 163, 1, 1, 0);           // 48.43984325029622
+//   p.centile(0, bwts, 280, 64, 163, 1, 1, 0);               // Float64Array, one per birth weight
+//
+// Every input is a number (codes too: sex 1 = male; eth numbered per base; par 0..4); NaN, null
+// and undefined are a missing input, which gives NaN. A failing row throws a PelmoraError naming
+// the run-time error's number and text, unless { errors: 'nan' } asks for NaN and error numbers.
+
+import createPelmoraCore from './pelmora-core.js';
+
+const CHUNK = 16384;  // rows per call into the module
+const PARAMS = ['bwt', 'gest', 'wt', 'ht', 'sex', 'eth', 'par'];
+
+/** A failed calculation: `number` and `description` are the run-time error's, `row` the row. */
+export class PelmoraError extends Error {
+  constructor(number, description, message, row) {
+    const where = row === undefined ? '' : ` (row ${row})`;
+    super(`run-time error ${number}: ${message}${where}`);
+    this.name = 'PelmoraError';
+    this.number = number;
+    this.description = description;
+    if (row !== undefined) this.row = row;
+  }
+}
+
+async function wasmBytes(url) {
+  if (typeof process === 'object' && process.versions && process.versions.node && url.protocol === 'file:') {
+    const { readFile } = await import('node:fs/promises');
+    return readFile(url);
+  }
+  const response = await fetch(url);
+  if (!response.ok) throw new Error(`pelmora: cannot fetch ${url} (${response.status})`);
+  return new Uint8Array(await response.arrayBuffer());
+}
+
+let loading = null;
+
+/**
+ * Loads the WebAssembly module (once; later calls share it).
+ * @param {{ wasm?: URL | string | ArrayBuffer | Uint8Array }} [options] where the .wasm is, or its bytes
+ */
+export function load(options = {}) {
+  if (options.wasm === undefined && loading) return loading;
+  const source = options.wasm ?? new URL('./pelmora-core.wasm', import.meta.url);
+  const promise = (async () => {
+    const bytes = source instanceof ArrayBuffer || ArrayBuffer.isView(source)
+      ? source : await wasmBytes(new URL(source, import.meta.url));
+    const core = await createPelmoraCore({ wasmBinary: bytes });
+    return new Pelmora(core);
+  })();
+  if (options.wasm === undefined) loading = promise;
+  return promise;
+}
+
+function camel(name) {
+  return name.replace(/_([a-z])/g, (_, c) => c.toUpperCase());
+}
+
+function isArrayLike(v) {
+  return Array.isArray(v) || (ArrayBuffer.isView(v) && !(v instanceof DataView));
+}
+
+export class Pelmora {
+  constructor(core) {
+    this._core = core;
+    this.quantities = [];
+    for (let q = 0; ; ++q) {
+      const p = core._pelmora_web_quantity_name(q);
+      if (!p) break;
+      this.quantities.push(camel(core.UTF8ToString(p)));
+    }
+    this.bases = [];
+    for (let b = 0; ; ++b) {
+      const name = core._pelmora_web_base_name(b);
+      if (!name) break;
+      this.bases.push({ code: b, name: core.UTF8ToString(name), tag: core.UTF8ToString(core._pelmora_web_base_tag(b)) });
+    }
+    this._classText = [0, 1, 2, 3].map((c) => core.UTF8ToString(core._pelmora_web_class_text(c)));
+    this._baseCodes = new Map();
+    for (const b of this.bases) {
+      this._baseCodes.set(b.name, b.code);
+      this._baseCodes.set(b.tag, b.code);
+    }
+  }
+
+  /** The centile in percent: a number, or a Float64Array when any input is an array. */
+  centile(base, bwt, gest, wt, ht, sex, eth, par, options) {
+    const r = this._run([base, bwt, gest, wt, ht, sex, eth, par], options, ['centile'], false);
+    return r.errors ? { centile: r.values.centile, error: r.error } : r.values.centile;
+  }
+
+  /** Every quantity of the calculation ({ centile, z, optimalWeight, ... }). */
+  evaluate(base, bwt, gest, wt, ht, sex, eth, par, options) {
+    const r = this._run([base, bwt, gest, wt, ht, sex, eth, par], options, this.quantities, false);
+    return r.errors ? { ...r.values, error: r.error } : r.values;
+  }
+
+  /** "SGA" (below options.sga, 10), "LGA" (above options.lga, 90), "AGA", or "" without a centile. */
+  classify(base, bwt, gest, wt, ht, sex, eth, par, options) {
+    const r = this._run([base, bwt, gest, wt, ht, sex, eth, par], options, [], true);
+    return r.errors ? { class: r.classes, error: r.error } : r.classes;
+  }
+
+  _baseCode(v, where) {
+    if (typeof v === 'string') {
+      const code = this._baseCodes.get(v);
+      if (code === undefined) {
+        throw new RangeError(`pelmora: base${where} ${JSON.stringify(v)} is none of ${this.bases.map((b) => `"${b.name}"/"${b.tag}"`).join(', ')}`);
+      }
+      return code;
+    }
+    if (typeof v === 'number' && Number.isInteger(v) && v >= 0 && v < this.bases.length) return v;
+    throw new TypeError(`pelmora: base${where} must be 0..${this.bases.length - 1}, a base's name or its tag, not ${describe(v)}`);
+  }
+
+  _run(args, options = {}, wanted, classes) {
+    if (options === null || typeof options !== 'object') throw new TypeError('pelmora: options must be an object');
+    const errorMode = options.errors ?? 'throw';
+    if (errorMode !== 'throw' && errorMode !== 'nan') throw new RangeError(`pelmora: options.errors must be 'throw' or 'nan', not ${describe(errorMode)}`);
+    const sga = options.sga ?? 10;
+    const lga = options.lga ?? 90;
+    if (typeof sga !== 'number' || typeof lga !== 'number') throw new TypeError('pelmora: options.sga and options.lga must be numbers');
+
+    // The rows: the arrays' common length; single values (and arrays of one) repeat.
+    let count = 1;
+    let anyArray = false;
+    let longest = null;
+    args.forEach((a, i) => {
+      if (!isArrayLike(a)) return;
+      if (typeof a[0] === 'bigint') throw new TypeError(`pelmora: ${name(i)} holds BigInts; give numbers`);
+      anyArray = true;
+      if (a.length === 1) return;
+      if (longest !== null && a.length !== count) {
+        throw new RangeError(`pelmora: ${name(i)} has ${a.length} values but ${name(longest)} has ${count}; arrays must be as long as each other (or hold one value)`);
+      }
+      longest = i;
+      count = a.length;
+    });
+    if (anyArray && longest === null) count = args.some((a) => isArrayLike(a) && a.length === 0) ? 0 : 1;
+
+    const core = this._core;
+    const rows = Math.min(count, CHUNK);
+    const bytes = 8 * rows * (7 + wanted.length) + rows * (1 + 4 + 1) + 64 + 4 * 8 + 4 * 8 + 4 * 14;
+    const block = core._malloc(bytes);
+    if (!block) throw new Error('pelmora: out of memory');
+    try {
+      let at = (block + 7) & ~7;
+      const take = (n) => { const p = at; at += n; return p; };
+      const inPtrs = take(4 * 8);
+      const strides = take(4 * 8);
+      const outPtrs = take(4 * 14);
+      const colPtr = args.map((_, i) => (i === 0 ? 0 : take(8 * rows)));
+      const outCols = wanted.map(() => take(8 * rows));
+      const errPtr = take(4 * rows);
+      const basePtr = take(rows);
+      const classPtr = take(rows);
+
+      const values = {};
+      for (const w of wanted) values[w] = anyArray ? new Float64Array(count) : NaN;
+      const classOut = classes ? (anyArray ? new Array(count) : '') : null;
+      const errorOut = anyArray ? new Int32Array(count) : 0;
+      let scalarClass = '';
+      let scalarError = 0;
+      const wantedIndex = wanted.map((w) => this.quantities.indexOf(w));
+
+      for (let start = 0; start < count; start += CHUNK) {
+        const n = Math.min(CHUNK, count - start);
+        const heap32 = core.HEAP32;
+        const heapF64 = core.HEAPF64;
+        const heapU8 = core.HEAPU8;
+        // Inputs: a single value (or an array of one) is one slot with stride 0.
+        args.forEach((a, i) => {
+          const single = !isArrayLike(a) || a.length === 1;
+          heap32[(strides >> 2) + i] = single ? 0 : 1;
+          if (i === 0) {
+            heap32[(inPtrs >> 2)] = basePtr;
+            if (single) heapU8[basePtr] = this._baseCode(isArrayLike(a) ? a[0] : a, isArrayLike(a) ? '[0]' : '');
+            else for (let r = 0; r < n; ++r) heapU8[basePtr + r] = this._baseCode(a[start + r], `[${start + r}]`);
+            return;
+          }
+          heap32[(inPtrs >> 2) + i] = colPtr[i];
+          const f = colPtr[i] >> 3;
+          if (single) heapF64[f] = number(isArrayLike(a) ? a[0] : a, i, isArrayLike(a) ? 0 : undefined);
+          else if (a instanceof Float64Array) heapF64.set(a.subarray(start, start + n), f);
+          else if (ArrayBuffer.isView(a)) for (let r = 0; r < n; ++r) heapF64[f + r] = a[start + r];
+          else for (let r = 0; r < n; ++r) heapF64[f + r] = number(a[start + r], i, start + r);
+        });
+        for (let q = 0; q < 14; ++q) heap32[(outPtrs >> 2) + q] = 0;
+        wantedIndex.forEach((q, k) => { heap32[(outPtrs >> 2) + q] = outCols[k]; });
+
+        const failed = core._pelmora_web_rows(n, inPtrs, strides, outPtrs, errPtr, classes ? classPtr : 0, sga, lga);
+        if (failed < 0) throw new Error('pelmora: out of memory');
+        if (failed > 0 && errorMode === 'throw') {
+          const row = start + core._pelmora_web_failure_row();
+          const num = core._pelmora_web_failure_number();
+          throw new PelmoraError(num, core.UTF8ToString(core._pelmora_web_error_text(num)),
+            core.UTF8ToString(core._pelmora_web_failure_message()), anyArray ? row : undefined);
+        }
+        const f64 = core.HEAPF64;
+        const i32 = core.HEAP32;
+        wanted.forEach((w, k) => {
+          const col = f64.subarray(outCols[k] >> 3, (outCols[k] >> 3) + n);
+          if (anyArray) values[w].set(col, start);
+          else values[w] = col[0];
+        });
+        const errs = i32.subarray(errPtr >> 2, (errPtr >> 2) + n);
+        if (anyArray) errorOut.set(errs, start);
+        else scalarError = errs[0];
+        if (classes) {
+          const u8 = core.HEAPU8;
+          for (let r = 0; r < n; ++r) {
+            const text = this._classText[u8[classPtr + r]] ?? '';
+            if (anyArray) classOut[start + r] = text;
+            else scalarClass = text;
+          }
+        }
+      }
+      return {
+        values,
+        classes: classes ? (anyArray ? classOut : scalarClass) : null,
+        errors: errorMode === 'nan',
+        error: anyArray ? errorOut : scalarError,
+      };
+    } finally {
+      core._free(block);
+    }
+  }
+}
+
+function name(i) {
+  return i === 0 ? 'base' : PARAMS[i - 1];
+}
+
+function describe(v) {
+  if (v === null) return 'null';
+  if (Array.isArray(v)) return 'an array';
+  if (typeof v === 'string') return JSON.stringify(v.length > 40 ? `${v.slice(0, 40)}…` : v);
+  if (typeof v === 'object') return `a ${v.constructor ? v.constructor.name : 'object'}`;
+  return `${typeof v} ${String(v)}`;
+}
+
+// An input value: a number; NaN, null and undefined are a missing input.
+function number(v, i, row) {
+  if (typeof v === 'number') return v;
+  if (v === null || v === undefined) return NaN;
+  const where = row === undefined ? '' : `[${row}]`;
+  throw new TypeError(`pelmora: ${name(i)}${where} must be a number (NaN, null or undefined for a missing input), not ${describe(v)}`);
+}

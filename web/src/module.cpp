@@ -1,0 +1,121 @@
+// The WebAssembly module's entry points: the batch engine over columns the JavaScript side has
+// put into the module's memory, and the failures of the last batch.
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pelmora/calc/engine.hpp"
+
+#define PELMORA_WEB_EXPORT extern "C" __attribute__((used, visibility("default")))
+
+namespace {
+
+namespace calc = pelmora::calc;
+
+struct LastFailure {
+    std::size_t count = 0;
+    std::size_t row = 0;
+    int number = 0;
+    std::string message;
+} last;
+
+}  // namespace
+
+/// Runs `count` rows. Column c (0 base as bytes, 1..7 bwt, gest, wt, ht, sex, eth, par as
+/// doubles) starts at in[c] and steps by strides[c] values (0 repeats one value). out[q] is the
+/// column of Quantity q (or 0); error and size_class may be 0. Returns the number of failed rows;
+/// the first of them is kept for pelmora_web_failure_*. -1 when memory ran out.
+PELMORA_WEB_EXPORT int pelmora_web_rows(std::uint32_t count, const void* const* in, const std::int32_t* strides,
+                                        double* const* out, std::int32_t* error, std::int8_t* size_class,
+                                        double sga_below, double lga_above) {
+    calc::Rows rows;
+    rows.count = count;
+    rows.base = {static_cast<const std::uint8_t*>(in[0]), strides[0]};
+    calc::Column<double>* columns[7] = {&rows.bwt, &rows.gest, &rows.wt, &rows.ht, &rows.sex, &rows.eth, &rows.par};
+    for (int c = 0; c < 7; ++c) *columns[c] = {static_cast<const double*>(in[c + 1]), strides[c + 1]};
+
+    calc::Results results;
+    for (std::size_t q = 0; q < calc::quantity_count; ++q) results.values[q] = out[q];
+    results.error = error;
+    results.size_class = reinterpret_cast<calc::SizeClass*>(size_class);
+    results.thresholds = {sga_below, lga_above};
+    std::vector<calc::RowFailure> failures;
+    results.failures = &failures;
+    try {
+        calc::evaluate_rows(rows, results, 1);
+    } catch (...) {
+        return -1;
+    }
+    last.count = failures.size();
+    if (!failures.empty()) {
+        last.row = failures.front().row;
+        last.number = failures.front().number;
+        last.message = std::move(failures.front().message);
+    } else {
+        last.row = 0;
+        last.number = 0;
+        last.message.clear();
+    }
+    return static_cast<int>(failures.size());
+}
+
+PELMORA_WEB_EXPORT std::uint32_t pelmora_web_failure_row() { return static_cast<std::uint32_t>(last.row); }
+PELMORA_WEB_EXPORT int pelmora_web_failure_number() { return last.number; }
+/// The first failure's message ("Overflow (weight band)"), NUL-terminated UTF-8.
+PELMORA_WEB_EXPORT const char* pelmora_web_failure_message() { return last.message.c_str(); }
+/// The runtime's text of an error number, or "" for a number the table does not hold.
+PELMORA_WEB_EXPORT const char* pelmora_web_error_text(int number) {
+    const auto e = pelmora::error_numbered(number);
+    return e ? pelmora::error_text(*e) : "";
+}
+
+/// The name of quantity `q` (engine order), or null past the last.
+PELMORA_WEB_EXPORT const char* pelmora_web_quantity_name(int q) {
+    using Q = calc::Quantity;
+    constexpr std::pair<Q, const char*> names[] = {
+        {Q::centile, "centile"},
+        {Q::z, "z"},
+        {Q::optimal_weight, "optimal_weight"},
+        {Q::weight, "weight"},
+        {Q::weight_term, "weight_term"},
+        {Q::height_term, "height_term"},
+        {Q::sex_term, "sex_term"},
+        {Q::ethnic_term, "ethnic_term"},
+        {Q::parity_term, "parity_term"},
+        {Q::term_weight, "term_weight"},
+        {Q::weeks, "weeks"},
+        {Q::proportion, "proportion"},
+        {Q::spread, "spread"},
+        {Q::ht_after, "ht_after"},
+    };
+    static_assert(std::size(names) == calc::quantity_count);
+    for (const auto& [quantity, name] : names)
+        if (static_cast<int>(quantity) == q) return name;
+    return nullptr;
+}
+
+/// The base's name ("United Kingdom") and tag ("uk") by its code 0..3, or null.
+PELMORA_WEB_EXPORT const char* pelmora_web_base_name(int base) {
+    return base >= 0 && base <= static_cast<int>(calc::Base::australia)
+               ? calc::base_name(static_cast<calc::Base>(base)).data()
+               : nullptr;
+}
+PELMORA_WEB_EXPORT const char* pelmora_web_base_tag(int base) {
+    return base >= 0 && base <= static_cast<int>(calc::Base::australia)
+               ? calc::base_tag(static_cast<calc::Base>(base)).data()
+               : nullptr;
+}
+/// The code of a base by its exact name or tag; -1 for any other text.
+PELMORA_WEB_EXPORT int pelmora_web_base_from_text(const char* text) {
+    const auto base = calc::base_from_text(text ? text : "");
+    return base ? static_cast<int>(*base) : -1;
+}
+/// "SGA", "AGA", "LGA" or "" for a size class 0..3.
+PELMORA_WEB_EXPORT const char* pelmora_web_class_text(int size_class) {
+    return calc::class_text(static_cast<calc::SizeClass>(size_class));
+}
