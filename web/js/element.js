@@ -56,7 +56,7 @@ function styles() {
   let css = `:host { display: inline-block; font: inherit; line-height: normal; }
 .surface { position: relative; font-size: 0.75em; width: ${em(s.rect[2])}; height: ${em(s.rect[3])};
   background: ${colour(s.background, 'Canvas')}; color: CanvasText; }
-.c { position: absolute; box-sizing: border-box; margin: 0; white-space: nowrap; }
+.c { position: absolute; box-sizing: border-box; margin: 0; white-space: pre; }
 label.c, .result { overflow: hidden; display: flex; align-items: center; }
 select.c { font: inherit; padding: 0 0.2em; border: 1px solid #7a7a7a; border-radius: 0; }
 select.c:focus-visible { outline: 2px solid Highlight; outline-offset: 1px; }

@@ -267,7 +267,13 @@ PELMORA_WEB_EXPORT int pelmora_face_pick(Face* face, const char* name, const cha
     face->failure_number = 0;
     face->failure_text.clear();
     try {
-        list->pick(text ? text : "");
+        // A person picks one of the items: the empty text, which the toolkit takes as picking
+        // none, is no item.
+        const std::string_view wanted = text ? text : "";
+        bool is_item = false;
+        for (std::size_t i = 0; i < list->count() && !is_item; ++i) is_item = list->item(i) == wanted;
+        if (!is_item) throw forms::RuntimeError(Error::invalid_property_value);
+        list->pick(wanted);
     } catch (const forms::RuntimeError& e) {
         face->failure_number = e.number();
         face->failure_text = e.text();

@@ -28,8 +28,8 @@ struct LastFailure {
 
 /// Runs `count` rows. Column c (0 base as bytes, 1..7 bwt, gest, wt, ht, sex, eth, par as
 /// doubles) starts at in[c] and steps by strides[c] values (0 repeats one value). out[q] is the
-/// column of Quantity q (or 0); error and size_class may be 0. Returns the number of failed rows;
-/// the first of them is kept for pelmora_web_failure_*. -1 when memory ran out.
+/// column of Quantity q (or 0); error and size_class may be 0. Returns 1 when a row failed (the
+/// first failed row is kept for pelmora_web_failure_*), else 0; -1 when memory ran out.
 PELMORA_WEB_EXPORT int pelmora_web_rows(std::uint32_t count, const void* const* in, const std::int32_t* strides,
                                         double* const* out, std::int32_t* error, std::int8_t* size_class,
                                         double sga_below, double lga_above) {
@@ -46,6 +46,7 @@ PELMORA_WEB_EXPORT int pelmora_web_rows(std::uint32_t count, const void* const* 
     results.thresholds = {sga_below, lga_above};
     std::vector<calc::RowFailure> failures;
     results.failures = &failures;
+    results.failure_limit = 1;  // only the first failure is reported
     try {
         calc::evaluate_rows(rows, results, 1);
     } catch (...) {

@@ -1,0 +1,211 @@
+// <pelmora-centile> in a real headless Chromium (Debian's, driven by puppeteer-core): its first
+// result, random pick sessions answered as the native demo host answers the same script
+// commands, the keyboard alone, and input it must refuse.
+//   PELMORA_HOST=build/release/apps/host/pelmora-host node --test web/tests/browser.test.mjs
+
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, execFileSync } from 'node:child_process';
+import { join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import puppeteer from 'puppeteer-core';
+
+const root = fileURLToPath(new URL('../..', import.meta.url));
+const demo = process.env.PELMORA_DEMO ?? join(root, 'build/web/demo');
+const host = process.env.PELMORA_HOST ?? join(root, 'build/release/apps/host/pelmora-host');
+const chromium = process.env.PELMORA_CHROMIUM ?? '/usr/bin/chromium';
+
+let server;
+let base;
+let browser;
+let page;
+
+before(async () => {
+  server = spawn(process.execPath, [join(root, 'web/serve.mjs'), demo, '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
+  base = await new Promise((resolve, reject) => {
+    server.stdout.once('data', (d) => resolve(String(d).trim()));
+    server.once('exit', (code) => reject(new Error(`the demo server ended (${code})`)));
+  });
+  browser = await puppeteer.launch({ executablePath: chromium, headless: true, args: ['--no-sandbox'] });
+  page = await browser.newPage();
+  page.on('pageerror', (e) => { throw e; });
+  await page.goto(`${base}`);
+  await page.waitForFunction(() => customElements.get('pelmora-centile') !== undefined);
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+});
+
+test('the first result is on the element before it is first painted', async () => {
+  const r = await page.evaluate(async () => {
+    const t0 = performance.now();
+    const { load } = await import('./pelmora/pelmora.js');
+    await load();
+    const t1 = performance.now();
+    const el = document.createElement('pelmora-centile');
+    document.body.append(el);
+    // The same task: nothing has been painted yet.
+    const shown = el.shadowRoot.getElementById('output_label').textContent;
+    const t2 = performance.now();
+    el.remove();
+    return { shown, caption: el.caption, centile: el.centile, load: t1 - t0, ready: t2 - t1 };
+  });
+  assert.equal(r.shown, '56');
+  assert.equal(r.caption, '56');
+  assert.equal(Math.floor(r.centile + 0.5), 56);
+  console.log(`# element ready ${r.ready.toFixed(1)} ms after the module was loaded (module load ${r.load.toFixed(1)} ms)`);
+});
+
+// Every text any list can hold, so that a session picks items the list has now and items it has not.
+async function vocabulary() {
+  return page.evaluate(() => {
+    const el = document.createElement('pelmora-centile');
+    const words = {};
+    for (const list of el.lists) words[list] = new Set(el.items(list));
+    for (const b of el.items('Combobase')) {
+      el.pick('Combobase', b);
+      for (const t of el.items('Comboeth')) words.Comboeth.add(t);
+    }
+    return Object.fromEntries(Object.entries(words).map(([k, v]) => [k, [...v]]));
+  });
+}
+
+function session(words, random, length) {
+  const lists = Object.keys(words);
+  const commands = [];
+  for (let i = 0; i < length; ++i) {
+    const list = lists[Math.floor(random() * lists.length)];
+    const r = random();
+    if (r < 0.75) {
+      const items = words[list];
+      commands.push(`pick ${list} ${items[Math.floor(random() * items.length)]}`);
+    } else if (r < 0.8) {
+      commands.push(`pick ${list} ${['', 'other', 'sweden', '5000.0', 'Mars'][Math.floor(random() * 5)]}`);
+    } else if (r < 0.85) {
+      commands.push(`items ${list}`);
+    } else {
+      commands.push(`text ${list}`);
+    }
+    commands.push('show');
+  }
+  return commands;
+}
+
+test('random pick sessions: the element answers as the native form does', async () => {
+  const words = await vocabulary();
+  let seed = 20;
+  const random = () => { seed = (seed * 1103515245 + 12345) % 2147483648; return seed / 2147483648; };
+  // 12 fresh forms on each side, each given 25 sessions of 1 to 12 picks one after the other.
+  let sessions = 0;
+  for (let form = 0; form < 12; ++form) {
+    const commands = ['show'];
+    for (let s = 0; s < 25; ++s, ++sessions) commands.push(...session(words, random, 1 + Math.floor(random() * 12)));
+    const native = execFileSync(host, ['--script'], { input: `${commands.join('\n')}\n`, encoding: 'utf8', stdio: ['pipe', 'pipe', 'ignore'] })
+      .split('\n').slice(0, commands.length);
+    const web = await page.evaluate((lines) => {
+      const el = document.createElement('pelmora-centile');
+      return lines.map((line) => {
+        const [command, list] = line.split(' ', 2);
+        const rest = line.slice(command.length + list?.length + 2);
+        if (command === 'show') return el.caption;
+        if (command === 'text') return el.text(list);
+        if (command === 'items') return el.items(list).join('|');
+        try {
+          el.pick(list, rest);
+          return 'ok';
+        } catch (e) {
+          if (!(e instanceof RangeError)) throw e;
+          return `error: no item "${rest}" in ${list}`;
+        }
+      });
+    }, commands);
+    for (let i = 0; i < commands.length; ++i) assert.equal(web[i], native[i], `form ${form}, command ${i}: ${commands[i]}`);
+  }
+  assert.equal(sessions, 300);
+});
+
+test('the keyboard alone reaches every list, in the form\'s order, and picks', async () => {
+  const r = await page.evaluate(() => {
+    const el = document.createElement('pelmora-centile');
+    el.id = 'keyboard';
+    document.body.prepend(el);
+    const labels = el.lists.map((name) => {
+      const select = el.shadowRoot.getElementById(name);
+      return [name, Array.from(select.labels, (l) => l.textContent)];
+    });
+    document.activeElement?.blur();
+    return { lists: el.lists, labels, live: el.shadowRoot.getElementById('output_label').getAttribute('aria-live') };
+  });
+  assert.equal(r.lists.length, 9);
+  assert.equal(r.live, 'polite');
+  for (const [name, labels] of r.labels) assert.equal(labels.length, 1, `${name} has one label`);
+  const visited = [];
+  for (let i = 0; i < 9; ++i) {
+    await page.keyboard.press('Tab');
+    visited.push(await page.evaluate(() => {
+      const el = document.getElementById('keyboard');
+      return document.activeElement === el ? el.shadowRoot.activeElement?.id : document.activeElement?.tagName;
+    }));
+  }
+  assert.deepEqual(visited, r.lists);
+  // On the weeks list, the arrow key picks the next item and the form recalculates.
+  await page.evaluate(() => document.getElementById('keyboard').shadowRoot.getElementById('Combogw').focus());
+  await page.keyboard.press('ArrowDown');
+  const after = await page.evaluate(() => {
+    const el = document.getElementById('keyboard');
+    const check = document.createElement('pelmora-centile');
+    check.pick('Combogw', el.text('Combogw'));
+    return { text: el.text('Combogw'), caption: el.caption, want: check.caption, live: el.shadowRoot.getElementById('output_label').textContent };
+  });
+  assert.equal(after.text, '41');
+  assert.equal(after.caption, after.want);
+  assert.equal(after.live, after.caption);
+  await page.evaluate(() => document.getElementById('keyboard').remove());
+});
+
+test('bad input: a clear message each, nothing changed', async () => {
+  const r = await page.evaluate(() => {
+    const el = document.createElement('pelmora-centile');
+    const events = [];
+    el.addEventListener('pelmora-error', (e) => events.push(e.detail.message));
+    const before = [el.caption, el.text('Combobwt'), el.text('Combobase')];
+    const thrown = [];
+    for (const [list, text] of [['Combobwt', '9999'], ['Nolist', '3500'], ['Combobwt', 3500], ['Comboeth', 'Scandinavian']]) {
+      try {
+        el.pick(list, text);
+        thrown.push(null);
+      } catch (e) {
+        thrown.push(`${e.constructor.name}: ${e.message}`);
+      }
+    }
+    el.setAttribute('bwt', 'heavy');
+    el.setAttribute('base', 'Atlantis');
+    const afterwards = [el.caption, el.text('Combobwt'), el.text('Combobase')];
+    el.setAttribute('bwt', '3000');
+    return { before, afterwards, thrown, events, preset: el.text('Combobwt'), caption: el.caption };
+  });
+  assert.deepEqual(r.afterwards, r.before);
+  assert.match(r.thrown[0], /^RangeError: .*no item "9999" in Combobwt/);
+  assert.match(r.thrown[1], /^RangeError: .*no list "Nolist"/);
+  assert.match(r.thrown[2], /^TypeError: .*must be text/);
+  assert.match(r.thrown[3], /^RangeError: .*no item "Scandinavian" in Comboeth/);
+  assert.equal(r.events.length, 2);
+  assert.match(r.events[0], /bwt="heavy" is no item of Combobwt; it keeps "3500"/);
+  assert.match(r.events[1], /base="Atlantis" is no item of Combobase/);
+  assert.equal(r.preset, '3000');
+  assert.notEqual(r.caption, r.before[0]);
+});
+
+test('a picture of the element', async () => {
+  await page.setViewport({ width: 900, height: 700, deviceScaleFactor: 1 });
+  await page.evaluate(() => {
+    document.body.replaceChildren(document.createElement('pelmora-centile'));
+    document.body.style.fontSize = '12px';
+  });
+  const el = await page.$('pelmora-centile');
+  const file = join(demo, '..', 'pelmora-centile-chromium.png');
+  await el.screenshot({ path: file });
+  console.log(`# wrote ${file}`);
+});
