@@ -14,17 +14,18 @@ namespace pelmora::calc {
 namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-constexpr std::size_t lanes = 4;
+constexpr std::size_t max_lanes = static_cast<std::size_t>(detail::Lanes::eight);
 // Rows a thread takes from the batch at a time, and the fewest rows worth a second thread.
 constexpr std::size_t block_rows = 2048;
 constexpr std::size_t rows_per_thread = 8192;
 
 // Computes a range of rows on one thread. Rows whose integral has all 1001 slices wait in
-// groups of four and are summed side by side; every other row is finished at once, alone.
+// groups as wide as the vector exp (four or eight) and are summed side by side; every other row
+// is finished at once, alone.
 class RowRunner {
 public:
     RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures)
-        : rows_(rows), out_(results), failures_(failures), side_by_side_(true) {}
+        : rows_(rows), out_(results), failures_(failures), lanes_(detail::lanes()) {}
 
     void run(std::size_t begin, std::size_t end) {
         for (std::size_t row = begin; row < end; ++row) start(row);
@@ -91,25 +92,23 @@ private:
         put(Quantity::spread, row, ev.spread);
         put(Quantity::ht_after, row, a[3].as_r8());
 
-        if (side_by_side_ && integral.slices == 1001) {
+        if (width() > 1 && integral.slices == 1001) {
             waiting_[waiting_count_++] = {row, integral};
-            if (waiting_count_ == lanes) flush();
+            if (waiting_count_ == width()) flush();
             return;
         }
-        std::array<double, detail::max_slices> area;
-        detail::slice_areas(integral.step, integral.slices, area.data());
-        double s = 0;
-        for (std::size_t k = 0; k < integral.slices; ++k) s = area[k] + s;
-        finish(row, integral, s);
+        finish(row, integral, detail::slice_sum(lanes_, integral.step, integral.slices));
     }
+
+    std::size_t width() const noexcept { return static_cast<std::size_t>(lanes_); }
 
     void flush() {
         if (waiting_count_ == 0) return;
-        double h[lanes];
-        double sum[lanes];
+        double h[max_lanes];
+        double sum[max_lanes];
         // Lanes without a row of their own repeat the first row's step; their sums are unused.
-        for (std::size_t j = 0; j < lanes; ++j) h[j] = waiting_[j < waiting_count_ ? j : 0].integral.step;
-        detail::slice_sums4(h, 1001, sum);
+        for (std::size_t j = 0; j < width(); ++j) h[j] = waiting_[j < waiting_count_ ? j : 0].integral.step;
+        detail::slice_sums(lanes_, h, 1001, sum);
         for (std::size_t j = 0; j < waiting_count_; ++j) finish(waiting_[j].row, waiting_[j].integral, sum[j]);
         waiting_count_ = 0;
     }
@@ -134,8 +133,8 @@ private:
     const Rows& rows_;
     Results& out_;
     std::vector<RowFailure>& failures_;
-    const bool side_by_side_;
-    std::array<Waiting, lanes> waiting_{};
+    const detail::Lanes lanes_;
+    std::array<Waiting, max_lanes> waiting_{};
     std::size_t waiting_count_ = 0;
 };
 

@@ -76,13 +76,9 @@ double finish_integral(const Integral& integral, double sum) {
 double centile_of(double z) {
     const Integral integral = plan_integral(z);
     // Each slice's area, (exp(-m * m / 2) / 2.506628) * h at its midpoint m = i * h - h / 2,
-    // depends on i alone, so the areas are formed first, several at a time; the sum then
+    // depends on i alone, so the areas are formed several at a time, ahead of the sum, which
     // takes them in slice order, as the loop adds them.
-    std::array<double, max_slices> area;
-    slice_areas(integral.step, integral.slices, area.data());
-    double s = 0;
-    for (std::size_t k = 0; k < integral.slices; ++k) s = area[k] + s;
-    return finish_integral(integral, s);
+    return finish_integral(integral, slice_sum(lanes(), integral.step, integral.slices));
 }
 
 Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {

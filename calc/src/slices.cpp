@@ -1,12 +1,17 @@
 #include "slices.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "vector_exp.hpp"
 
 namespace pelmora::calc::detail {
+namespace {
 
-void slice_areas_scalar(double h, std::size_t n, double* area) noexcept {
+std::atomic<Lanes> lane_limit{Lanes::eight};
+
+void areas_one(double h, std::size_t n, double* area) noexcept {
     const double half = h / 2.0;
     double i = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -16,80 +21,223 @@ void slice_areas_scalar(double h, std::size_t n, double* area) noexcept {
     }
 }
 
-namespace {
-
-void slice_sums4_scalar(const double* h, std::size_t n, double* sum) noexcept {
-    double area[max_slices];
-    for (int j = 0; j < 4; ++j) {
-        slice_areas_scalar(h[j], n, area);
-        double s = 0;
-        for (std::size_t k = 0; k < n; ++k) s = area[k] + s;
-        sum[j] = s;
+double sum_one(double h, std::size_t n) noexcept {
+    const double half = h / 2.0;
+    double i = 0;
+    double s = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        i = i + 1.0;
+        const double m = i * h - half;
+        s = (std::exp(-m * m / 2.0) / 2.506628) * h + s;
     }
+    return s;
+}
+
+void sums_one(const double* h, std::size_t count, std::size_t n, double* sum) noexcept {
+    for (std::size_t j = 0; j < count; ++j) sum[j] = sum_one(h[j], n);
 }
 
 }  // namespace
 
+Lanes widest_lanes() noexcept {
+    static const Lanes widest = vector_exp8_available()  ? Lanes::eight
+                                : vector_exp_available() ? Lanes::four
+                                                         : Lanes::one;
+    return widest;
+}
+
+Lanes lanes() noexcept { return std::min(widest_lanes(), lane_limit.load(std::memory_order_relaxed)); }
+
+void limit_lanes(Lanes most) noexcept { lane_limit.store(most, std::memory_order_relaxed); }
+
 #ifdef PELMORA_VECTOR_EXP
 
-using glibc_exp::exp4_any;
+namespace {
 
-__attribute__((target("avx2,fma"))) void slice_areas_vector(double h, std::size_t n, double* area) noexcept {
+using glibc_exp::exp4_any;
+using glibc_exp::exp8_any;
+
+// The areas of the slices numbered i (1, 2, ...) in each lane, with the operations of areas_one:
+// -m * m / 2 as (-m * m) * 0.5, which rounds the same as the division by 2.
+PELMORA_TARGET_AVX2 inline __m256d areas4(__m256d i, __m256d h, __m256d half) noexcept {
+    const __m256d m = _mm256_sub_pd(_mm256_mul_pd(i, h), half);
+    const __m256d neg_m = _mm256_xor_pd(m, _mm256_set1_pd(-0.0));
+    const __m256d e = exp4_any(_mm256_mul_pd(_mm256_mul_pd(neg_m, m), _mm256_set1_pd(0.5)));
+    return _mm256_mul_pd(_mm256_div_pd(e, _mm256_set1_pd(2.506628)), h);
+}
+
+PELMORA_TARGET_AVX512 inline __m512d areas8(__m512d i, __m512d h, __m512d half) noexcept {
+    const __m512d m = _mm512_sub_pd(_mm512_mul_pd(i, h), half);
+    const __m512d neg_m = _mm512_xor_pd(m, _mm512_set1_pd(-0.0));
+    const __m512d e = exp8_any(_mm512_mul_pd(_mm512_mul_pd(neg_m, m), _mm512_set1_pd(0.5)));
+    return _mm512_mul_pd(_mm512_div_pd(e, _mm512_set1_pd(2.506628)), h);
+}
+
+PELMORA_TARGET_AVX2 void areas_four(double h, std::size_t n, double* area) noexcept {
     const __m256d hv = _mm256_set1_pd(h);
     const __m256d half = _mm256_set1_pd(h / 2.0);
     __m256d i = _mm256_setr_pd(1.0, 2.0, 3.0, 4.0);
     for (std::size_t k = 0; k < n; k += 4) {
-        const __m256d m = _mm256_sub_pd(_mm256_mul_pd(i, hv), half);
-        // -m * m / 2: halving by a multiply by 0.5 rounds the same as dividing by 2.
-        const __m256d neg_m = _mm256_xor_pd(m, _mm256_set1_pd(-0.0));
-        const __m256d e = exp4_any(_mm256_mul_pd(_mm256_mul_pd(neg_m, m), _mm256_set1_pd(0.5)));
-        _mm256_storeu_pd(area + k, _mm256_mul_pd(_mm256_div_pd(e, _mm256_set1_pd(2.506628)), hv));
+        _mm256_storeu_pd(area + k, areas4(i, hv, half));
         i = _mm256_add_pd(i, _mm256_set1_pd(4.0));
     }
 }
 
-namespace {
+PELMORA_TARGET_AVX512 void areas_eight(double h, std::size_t n, double* area) noexcept {
+    const __m512d hv = _mm512_set1_pd(h);
+    const __m512d half = _mm512_set1_pd(h / 2.0);
+    __m512d i = _mm512_setr_pd(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
+    for (std::size_t k = 0; k < n; k += 8) {
+        _mm512_storeu_pd(area + k, areas8(i, hv, half));
+        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+    }
+}
 
-__attribute__((target("avx2,fma"))) void slice_sums4_vector(const double* h, std::size_t n, double* sum) noexcept {
-    // The operations of slice_areas_vector, with lane j on integral j's slice k rather than on
-    // slices k to k + 3 of one integral.
+// One integral: each group's areas are formed and then added one by one. The additions wait
+// for each other, the groups' areas do not, so the CPU forms the next groups while it adds.
+PELMORA_TARGET_AVX2 double sum_four(double h, std::size_t n) noexcept {
+    const __m256d hv = _mm256_set1_pd(h);
+    const __m256d half = _mm256_set1_pd(h / 2.0);
+    __m256d i = _mm256_setr_pd(1.0, 2.0, 3.0, 4.0);
+    alignas(32) double area[4];
+    double s = 0;
+    for (std::size_t k = 0; k < n; k += 4) {
+        _mm256_store_pd(area, areas4(i, hv, half));
+        const std::size_t count = std::min<std::size_t>(4, n - k);
+        for (std::size_t j = 0; j < count; ++j) s = area[j] + s;
+        i = _mm256_add_pd(i, _mm256_set1_pd(4.0));
+    }
+    return s;
+}
+
+PELMORA_TARGET_AVX512 double sum_eight(double h, std::size_t n) noexcept {
+    const __m512d hv = _mm512_set1_pd(h);
+    const __m512d half = _mm512_set1_pd(h / 2.0);
+    __m512d i = _mm512_setr_pd(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
+    double s = 0;
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        // The lanes are taken out of the register rather than through memory, so that no
+        // addition waits for a store to retire.
+        const __m512d a = areas8(i, hv, half);
+        const __m128d a01 = _mm512_castpd512_pd128(a);
+        const __m128d a23 = _mm512_extractf64x2_pd(a, 1);
+        const __m128d a45 = _mm512_extractf64x2_pd(a, 2);
+        const __m128d a67 = _mm512_extractf64x2_pd(a, 3);
+        s = _mm_cvtsd_f64(a01) + s;
+        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a01, a01)) + s;
+        s = _mm_cvtsd_f64(a23) + s;
+        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a23, a23)) + s;
+        s = _mm_cvtsd_f64(a45) + s;
+        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a45, a45)) + s;
+        s = _mm_cvtsd_f64(a67) + s;
+        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a67, a67)) + s;
+        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+    }
+    if (k < n) {
+        alignas(64) double area[8];
+        _mm512_store_pd(area, areas8(i, hv, half));
+        for (std::size_t j = 0; k + j < n; ++j) s = area[j] + s;
+    }
+    return s;
+}
+
+// Four integrals, lane j on integral j's slice k.
+PELMORA_TARGET_AVX2 void sums_four(const double* h, std::size_t n, double* sum) noexcept {
     const __m256d hv = _mm256_loadu_pd(h);
     const __m256d half = _mm256_div_pd(hv, _mm256_set1_pd(2.0));
     __m256d i = _mm256_setzero_pd();
     __m256d s = _mm256_setzero_pd();
     for (std::size_t k = 0; k < n; ++k) {
         i = _mm256_add_pd(i, _mm256_set1_pd(1.0));
-        const __m256d m = _mm256_sub_pd(_mm256_mul_pd(i, hv), half);
-        const __m256d neg_m = _mm256_xor_pd(m, _mm256_set1_pd(-0.0));
-        const __m256d e = exp4_any(_mm256_mul_pd(_mm256_mul_pd(neg_m, m), _mm256_set1_pd(0.5)));
-        s = _mm256_add_pd(_mm256_mul_pd(_mm256_div_pd(e, _mm256_set1_pd(2.506628)), hv), s);
+        s = _mm256_add_pd(areas4(i, hv, half), s);
     }
     _mm256_storeu_pd(sum, s);
 }
 
+// Row j of the eight vectors becomes lane j of each: v[k][j] = before[j][k].
+PELMORA_TARGET_AVX512 inline void transpose8(__m512d* v) noexcept {
+    __m512d t[8];
+    for (int j = 0; j < 8; j += 2) {
+        t[j] = _mm512_unpacklo_pd(v[j], v[j + 1]);      // a0 b0 a2 b2 a4 b4 a6 b6
+        t[j + 1] = _mm512_unpackhi_pd(v[j], v[j + 1]);  // a1 b1 a3 b3 a5 b5 a7 b7
+    }
+    __m512d u[8];
+    for (int j = 0; j < 8; j += 4) {
+        u[j] = _mm512_shuffle_f64x2(t[j], t[j + 2], 0x88);      // a0 b0 a4 b4 c0 d0 c4 d4
+        u[j + 1] = _mm512_shuffle_f64x2(t[j], t[j + 2], 0xdd);  // a2 b2 a6 b6 c2 d2 c6 d6
+        u[j + 2] = _mm512_shuffle_f64x2(t[j + 1], t[j + 3], 0x88);
+        u[j + 3] = _mm512_shuffle_f64x2(t[j + 1], t[j + 3], 0xdd);
+    }
+    v[0] = _mm512_shuffle_f64x2(u[0], u[4], 0x88);
+    v[4] = _mm512_shuffle_f64x2(u[0], u[4], 0xdd);
+    v[2] = _mm512_shuffle_f64x2(u[1], u[5], 0x88);
+    v[6] = _mm512_shuffle_f64x2(u[1], u[5], 0xdd);
+    v[1] = _mm512_shuffle_f64x2(u[2], u[6], 0x88);
+    v[5] = _mm512_shuffle_f64x2(u[2], u[6], 0xdd);
+    v[3] = _mm512_shuffle_f64x2(u[3], u[7], 0x88);
+    v[7] = _mm512_shuffle_f64x2(u[3], u[7], 0xdd);
+}
+
+// Eight integrals. Each integral's areas are formed eight slices at a time, as for one integral
+// (neighbouring slices share the exp's table lookup), then turned so that lane j holds integral
+// j's slice, and added slice by slice.
+PELMORA_TARGET_AVX512 void sums_eight(const double* h, std::size_t n, double* sum) noexcept {
+    __m512d hv[8];
+    __m512d half[8];
+    for (std::size_t j = 0; j < 8; ++j) {
+        hv[j] = _mm512_set1_pd(h[j]);
+        half[j] = _mm512_set1_pd(h[j] / 2.0);
+    }
+    __m512d i = _mm512_setr_pd(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
+    __m512d s = _mm512_setzero_pd();
+    for (std::size_t k = 0; k < n; k += 8) {
+        __m512d v[8];
+        for (std::size_t j = 0; j < 8; ++j) v[j] = areas8(i, hv[j], half[j]);
+        transpose8(v);
+        const std::size_t count = std::min<std::size_t>(8, n - k);
+        for (std::size_t j = 0; j < count; ++j) s = _mm512_add_pd(v[j], s);
+        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+    }
+    _mm512_storeu_pd(sum, s);
+}
+
 }  // namespace
 
-void slice_sums4(const double* h, std::size_t n, double* sum) noexcept {
-    if (vector_exp_available()) {
-        slice_sums4_vector(h, n, sum);
-    } else {
-        slice_sums4_scalar(h, n, sum);
+void slice_areas(Lanes width, double h, std::size_t n, double* area) noexcept {
+    switch (width) {
+    case Lanes::eight: return areas_eight(h, n, area);
+    case Lanes::four: return areas_four(h, n, area);
+    case Lanes::one: break;
     }
+    areas_one(h, n, area);
 }
 
-void slice_areas(double h, std::size_t n, double* area) noexcept {
-    if (vector_exp_available()) {
-        slice_areas_vector(h, n, area);
-    } else {
-        slice_areas_scalar(h, n, area);
+double slice_sum(Lanes width, double h, std::size_t n) noexcept {
+    switch (width) {
+    case Lanes::eight: return sum_eight(h, n);
+    case Lanes::four: return sum_four(h, n);
+    case Lanes::one: break;
     }
+    return sum_one(h, n);
 }
 
-#else  // no vector copy of this platform's exp
+void slice_sums(Lanes width, const double* h, std::size_t n, double* sum) noexcept {
+    switch (width) {
+    case Lanes::eight: return sums_eight(h, n, sum);
+    case Lanes::four: return sums_four(h, n, sum);
+    case Lanes::one: break;
+    }
+    sums_one(h, 1, n, sum);
+}
 
-void slice_areas_vector(double h, std::size_t n, double* area) noexcept { slice_areas_scalar(h, n, area); }
-void slice_sums4(const double* h, std::size_t n, double* sum) noexcept { slice_sums4_scalar(h, n, sum); }
-void slice_areas(double h, std::size_t n, double* area) noexcept { slice_areas_scalar(h, n, area); }
+#else  // no vector copy of this platform's exp: widest_lanes() is Lanes::one
+
+void slice_areas(Lanes, double h, std::size_t n, double* area) noexcept { areas_one(h, n, area); }
+double slice_sum(Lanes, double h, std::size_t n) noexcept { return sum_one(h, n); }
+void slice_sums(Lanes width, const double* h, std::size_t n, double* sum) noexcept {
+    sums_one(h, static_cast<std::size_t>(width), n, sum);
+}
 
 #endif
 

@@ -1,31 +1,45 @@
 #pragma once
-// The slices of the centile integral: the area of each midpoint slice, before they are summed.
+// The slices of the centile integral: the area of each midpoint slice, and their sums.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace pelmora::calc::detail {
 
-/// Room for the most slices one call asks for (1001), rounded up to whole groups of four.
-inline constexpr std::size_t max_slices = 1004;
+/// Room for the most slices one call asks for (1001), rounded up to whole groups of eight.
+inline constexpr std::size_t max_slices = 1008;
+
+/// The ways of forming the slices: one at a time through std::exp, or four or eight at a time
+/// through the vector copies of glibc's exp (vector_exp.hpp). Every way gives the same bits.
+enum class Lanes : std::uint8_t {
+    one = 1,    ///< std::exp
+    four = 4,   ///< AVX2 and FMA
+    eight = 8,  ///< AVX-512
+};
+
+/// The widest way that runs here and passes its first-use check.
+Lanes widest_lanes() noexcept;
+
+/// The way the calculators and the engine use: widest_lanes(), unless limit_lanes narrowed it.
+Lanes lanes() noexcept;
+
+/// Makes lanes() the narrower of `most` and widest_lanes(), so that each way can be tested and
+/// timed on a machine that has a wider one. limit_lanes(Lanes::eight) undoes it.
+void limit_lanes(Lanes most) noexcept;
 
 /// area[k] = (exp(-m * m / 2) / 2.506628) * h with m = (k + 1) * h - h / 2, for k < n, each
 /// operation rounded as written and exp being the platform's std::exp, bit for bit. Needs
-/// 0 <= h <= 1, n <= 1001 and `area` room for max_slices values. Chooses the fastest way.
-void slice_areas(double h, std::size_t n, double* area) noexcept;
+/// 0 <= h <= 1, n <= 1001, `area` room for max_slices values and `width` no wider than
+/// widest_lanes().
+void slice_areas(Lanes width, double h, std::size_t n, double* area) noexcept;
 
-/// The same, one slice at a time through std::exp.
-void slice_areas_scalar(double h, std::size_t n, double* area) noexcept;
+/// The same areas summed in slice order from +0 (s = area[k] + s), bit for bit; the areas of
+/// later slices are formed while the earlier ones are added. Same needs, without `area`.
+double slice_sum(Lanes width, double h, std::size_t n) noexcept;
 
-/// The same, four slices at a time through the vector copy of glibc's exp (vector_exp.hpp). Only
-/// callable when vector_exp_available() is true.
-void slice_areas_vector(double h, std::size_t n, double* area) noexcept;
-
-/// Four integrals side by side, one in each lane of a vector: for j < 4, sum[j] is the sum, in
-/// slice order from +0, of the areas of the first n slices of step h[j], bit for bit what
-/// slice_areas and a sum in slice order give. Each lane adds its own areas one after the other;
-/// the lanes' chains are independent, so four rows cost about what one does. Needs
-/// 0 <= h[j] <= 1, n <= 1001. Uses the vector exp when vector_exp_available() is true, std::exp
-/// one slice at a time otherwise.
-void slice_sums4(const double* h, std::size_t n, double* sum) noexcept;
+/// Several integrals side by side: for j < width, sum[j] is slice_sum(width, h[j], n). The
+/// integrals' chains of additions are independent, so several rows cost little more than
+/// one. Same needs.
+void slice_sums(Lanes width, const double* h, std::size_t n, double* sum) noexcept;
 
 }  // namespace pelmora::calc::detail

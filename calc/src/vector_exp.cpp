@@ -11,6 +11,7 @@ namespace pelmora::calc::detail {
 #ifdef PELMORA_VECTOR_EXP
 
 using glibc_exp::exp4_any;
+using glibc_exp::exp8_any;
 
 namespace {
 
@@ -26,25 +27,32 @@ constexpr double telling_arguments[] = {
 
 bool same_bits(double a, double b) noexcept { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-bool copy_matches_std_exp() noexcept {
-    double x[4];
-    double y[4];
+// Compares a vector exp of `width` lanes with std::exp on the telling arguments and on a spread
+// over the whole fast range and both sides of its ends, either sign; then on runs of arguments
+// that fall a little from lane to lane, as the slices' do, for the eight-lane copy's shared
+// table lookup.
+template <std::size_t width>
+bool copy_matches_std_exp(void (*vector_exp)(const double*, double*)) noexcept {
+    double x[width];
+    double y[width];
     std::size_t filled = 0;
     bool same = true;
     const auto check = [&](double arg) {
         x[filled++] = arg;
-        if (filled < 4) return;
-        vector_exp4(x, y);
-        for (std::size_t j = 0; j < 4; ++j) same = same && same_bits(y[j], std::exp(x[j]));
+        if (filled < width) return;
+        vector_exp(x, y);
+        for (std::size_t j = 0; j < width; ++j) same = same && same_bits(y[j], std::exp(x[j]));
         filled = 0;
     };
     for (const double t : telling_arguments) check(t);
-    // A spread over the whole fast range and both sides of its ends, either sign: the
-    // fractional parts of k times the golden ratio fill [0, 1) evenly.
+    // The fractional parts of k times the golden ratio fill [0, 1) evenly.
     for (int k = 0; k < 2048; ++k) {
         const double unit = std::fmod(k * 0.6180339887498949, 1.0);
         const double t = k % 4 == 0 ? std::ldexp(unit, -60 + k % 70) : (unit - 0.75) * 700.0;
         check(k % 2 == 0 ? t : -t);
+    }
+    for (const double t : telling_arguments) {
+        for (std::size_t j = 0; j < width; ++j) check(t - static_cast<double>(j) * 0x1p-9);
     }
     return same;
 }
@@ -54,20 +62,37 @@ bool copy_matches_std_exp() noexcept {
 bool vector_exp_available() noexcept {
     static const bool available = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && copy_matches_std_exp();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && copy_matches_std_exp<4>(vector_exp4);
     }();
     return available;
 }
 
-__attribute__((target("avx2,fma"))) void vector_exp4(const double* x, double* y) noexcept {
+bool vector_exp8_available() noexcept {
+    static const bool available = [] {
+        __builtin_cpu_init();
+        return vector_exp_available() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+               __builtin_cpu_supports("avx512vl") && copy_matches_std_exp<8>(vector_exp8);
+    }();
+    return available;
+}
+
+PELMORA_TARGET_AVX2 void vector_exp4(const double* x, double* y) noexcept {
     _mm256_storeu_pd(y, exp4_any(_mm256_loadu_pd(x)));
+}
+
+PELMORA_TARGET_AVX512 void vector_exp8(const double* x, double* y) noexcept {
+    _mm512_storeu_pd(y, exp8_any(_mm512_loadu_pd(x)));
 }
 
 #else  // no vector copy of this platform's exp
 
 bool vector_exp_available() noexcept { return false; }
+bool vector_exp8_available() noexcept { return false; }
 void vector_exp4(const double* x, double* y) noexcept {
     for (int j = 0; j < 4; ++j) y[j] = std::exp(x[j]);
+}
+void vector_exp8(const double* x, double* y) noexcept {
+    for (int j = 0; j < 8; ++j) y[j] = std::exp(x[j]);
 }
 
 #endif

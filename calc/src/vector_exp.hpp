@@ -1,6 +1,6 @@
 #pragma once
-// A vector copy of glibc's exp: four exps at once that give std::exp's bits where glibc's exp is
-// the one loaded.
+// A vector copy of glibc's exp: four or eight exps at once that give std::exp's bits where
+// glibc's exp is the one loaded.
 //
 // Where it comes from. The algorithm and every constant are those of the exp of the GNU C Library
 // from version 2.28 on (sysdeps/ieee754/dbl-64/e_exp.c with its table and coefficients in
@@ -16,14 +16,30 @@
 // Why it is trusted only after a check. A different glibc, or the plain build glibc picks on a
 // CPU without FMA, rounds some arguments differently; vector_exp_available() compares the copy
 // with the std::exp actually loaded, once, on arguments where the FMA and plain builds disagree,
-// and everything falls back to std::exp one argument at a time when they differ.
+// and everything falls back to std::exp one argument at a time when they differ. The eight-lane
+// copy (AVX-512) performs the same operations and is checked the same way before it is used.
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__GLIBC__) && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define PELMORA_VECTOR_EXP 1
+// GCC 12's AVX-512 intrinsics start from "undefined" vectors that its own uninitialised-use
+// warnings flag once they are inlined (fixed in GCC 13).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+// The instruction sets of the four- and eight-lane code, per function, so that the rest of the
+// build runs on any x86-64 CPU and the choice is made at run time.
+#define PELMORA_TARGET_AVX2 __attribute__((target("avx2,fma")))
+#define PELMORA_TARGET_AVX512 __attribute__((target("avx2,fma,avx512f,avx512dq,avx512vl")))
 #endif
 
 namespace pelmora::calc::detail {
@@ -33,9 +49,17 @@ namespace pelmora::calc::detail {
 /// the two on arguments where the FMA and plain variants of that exp disagree.
 bool vector_exp_available() noexcept;
 
+/// True when vector_exp_available() is and the eight-lane copy runs here too (a CPU and an OS
+/// with AVX-512 F, DQ and VL) and gives std::exp's bits on the same check.
+bool vector_exp8_available() noexcept;
+
 /// The vector exp of four arguments, for the first-use check and the tests. Gives std::exp's
 /// bits when vector_exp_available() is true; std::exp itself where there is no vector copy.
 void vector_exp4(const double* x, double* y) noexcept;
+
+/// The same for eight arguments through the eight-lane copy; only callable where the CPU has
+/// AVX-512 F, DQ and VL (std::exp itself where there is no vector copy).
+void vector_exp8(const double* x, double* y) noexcept;
 
 #ifdef PELMORA_VECTOR_EXP
 
@@ -114,7 +138,7 @@ alignas(64) inline constexpr std::uint64_t exp_table[256] = {
 };
 
 // Four exps, for arguments with 2^-54 <= |x| < 512.
-__attribute__((target("avx2,fma"))) inline __m256d exp4(__m256d x) noexcept {
+PELMORA_TARGET_AVX2 inline __m256d exp4(__m256d x) noexcept {
     // x = k ln2/128 + r with k an integer and |r| <= ln2/256.
     __m256d kd = _mm256_fmadd_pd(x, _mm256_set1_pd(inv_ln2_n), _mm256_set1_pd(shift));
     const __m256i ki = _mm256_castpd_si256(kd);
@@ -148,7 +172,7 @@ __attribute__((target("avx2,fma"))) inline __m256d exp4(__m256d x) noexcept {
 }
 
 // Four exps of any finite arguments: those outside the fast range go to std::exp.
-__attribute__((target("avx2,fma"))) inline __m256d exp4_any(__m256d x) noexcept {
+PELMORA_TARGET_AVX2 inline __m256d exp4_any(__m256d x) noexcept {
     const __m256d y = exp4(x);
     const __m256d mag = _mm256_andnot_pd(_mm256_set1_pd(-0.0), x);
     const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(mag, _mm256_set1_pd(0x1p-54), _CMP_GE_OQ),
@@ -164,6 +188,94 @@ __attribute__((target("avx2,fma"))) inline __m256d exp4_any(__m256d x) noexcept 
         if ((lanes >> j & 1) == 0) ys[j] = std::exp(xs[j]);
     }
     return _mm256_load_pd(ys);
+}
+
+// The table's tails and scales apart, each with its last 16 entries repeated in front (entry i
+// is table entry (i - 16) mod 128), so that the 16 entries ending at any index lie together for
+// a two-register permute.
+struct SplitTable {
+    alignas(64) std::uint64_t tail[144];
+    alignas(64) std::uint64_t scale[144];
+};
+inline constexpr SplitTable split_table = [] {
+    SplitTable t{};
+    for (std::size_t i = 0; i < 144; ++i) {
+        const std::size_t j = (i + 112) % 128;
+        t.tail[i] = exp_table[2 * j];
+        t.scale[i] = exp_table[2 * j + 1];
+    }
+    return t;
+}();
+
+// Eight exps, for arguments with 2^-54 <= |x| < 512: exp4's operations on eight lanes.
+PELMORA_TARGET_AVX512 inline __m512d exp8(__m512d x) noexcept {
+    __m512d kd = _mm512_fmadd_pd(x, _mm512_set1_pd(inv_ln2_n), _mm512_set1_pd(shift));
+    const __m512i ki = _mm512_castpd_si512(kd);
+    kd = _mm512_sub_pd(kd, _mm512_set1_pd(shift));
+    __m512d r = _mm512_fmadd_pd(kd, _mm512_set1_pd(neg_ln2_hi_n), x);
+    r = _mm512_fmadd_pd(kd, _mm512_set1_pd(neg_ln2_lo_n), r);
+
+    // The table entries. ki's low bits are k (all lanes share the shift's exponent, so their
+    // differences are those of k). Where every lane's k lies among the 16 ending at lane 0's,
+    // as along the slices of one integral (the arguments fall from slice to slice, k by a few
+    // at most), one permute of 16 entries serves all eight lanes; otherwise each lane loads
+    // its own (tail, scale) pair, which costs about twice as much. Gathers cost more still.
+    __m512i tail;
+    __m512i scale_bits;
+    const auto k0 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(ki)));
+    const __m512i below = _mm512_sub_epi64(_mm512_set1_epi64(static_cast<long long>(k0)), ki);
+    if (_mm512_cmplt_epu64_mask(below, _mm512_set1_epi64(16)) == 0xFF) [[likely]] {
+        const std::size_t first = (k0 & 127) + 1;  // where entry k0 - 15 lies in the split table
+        const __m512i at = _mm512_sub_epi64(_mm512_set1_epi64(15), below);
+        tail = _mm512_permutex2var_epi64(_mm512_loadu_si512(split_table.tail + first), at,
+                                         _mm512_loadu_si512(split_table.tail + first + 8));
+        scale_bits = _mm512_permutex2var_epi64(_mm512_loadu_si512(split_table.scale + first), at,
+                                               _mm512_loadu_si512(split_table.scale + first + 8));
+    } else {
+        alignas(64) std::uint64_t k[8];
+        _mm512_store_si512(k, ki);
+        const auto pair = [&k](int j) {
+            return _mm_load_si128(reinterpret_cast<const __m128i*>(exp_table + 2 * (k[j] & 127)));
+        };
+        // Lanes 0, 2, 4, 6 and lanes 1, 3, 5, 7, each as (tail, scale) pairs.
+        __m512i even = _mm512_castsi128_si512(pair(0));
+        __m512i odd = _mm512_castsi128_si512(pair(1));
+        for (int j = 1; j < 4; ++j) {
+            const auto lanes = static_cast<__mmask8>(3 << (2 * j));
+            even = _mm512_mask_broadcast_i64x2(even, lanes, pair(2 * j));
+            odd = _mm512_mask_broadcast_i64x2(odd, lanes, pair(2 * j + 1));
+        }
+        tail = _mm512_unpacklo_epi64(even, odd);
+        scale_bits = _mm512_unpackhi_epi64(even, odd);
+    }
+    const __m512d scale = _mm512_castsi512_pd(_mm512_add_epi64(scale_bits, _mm512_slli_epi64(ki, 45)));
+
+    const __m512d a = _mm512_fmadd_pd(r, _mm512_set1_pd(c3), _mm512_set1_pd(c2));
+    const __m512d b = _mm512_add_pd(r, _mm512_castsi512_pd(tail));
+    const __m512d r2 = _mm512_mul_pd(r, r);
+    const __m512d c = _mm512_fmadd_pd(r, _mm512_set1_pd(c5), _mm512_set1_pd(c4));
+    const __m512d d = _mm512_fmadd_pd(a, r2, b);
+    const __m512d r4 = _mm512_mul_pd(r2, r2);
+    const __m512d tmp = _mm512_fmadd_pd(r4, c, d);
+    return _mm512_fmadd_pd(scale, tmp, scale);
+}
+
+// Eight exps of any finite arguments: those outside the fast range go to std::exp.
+PELMORA_TARGET_AVX512 inline __m512d exp8_any(__m512d x) noexcept {
+    const __m512d y = exp8(x);
+    const __m512d mag = _mm512_andnot_pd(_mm512_set1_pd(-0.0), x);
+    const __mmask8 inside = _mm512_cmp_pd_mask(mag, _mm512_set1_pd(0x1p-54), _CMP_GE_OQ) &
+                            _mm512_cmp_pd_mask(mag, _mm512_set1_pd(512.0), _CMP_LT_OQ);
+    if (inside == 0xFF) [[likely]]
+        return y;
+    alignas(64) double xs[8];
+    alignas(64) double ys[8];
+    _mm512_store_pd(xs, x);
+    _mm512_store_pd(ys, y);
+    for (int j = 0; j < 8; ++j) {
+        if ((inside >> j & 1) == 0) ys[j] = std::exp(xs[j]);
+    }
+    return _mm512_load_pd(ys);
 }
 
 }  // namespace glibc_exp

@@ -1,5 +1,6 @@
 // The batch engine against the one-row calculators: every quantity's bits, every failure's
-// number and message, on many generated rows and on one, two and three threads.
+// number and message, on many generated rows, on one, two and three threads, and in every way
+// of forming the slices this machine has (std::exp alone, four and eight lanes).
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 
 #include "calc_test_support.hpp"
 #include "pelmora/calc/engine.hpp"
+#include "slices.hpp"
 
 namespace pelmora::calc {
 namespace {
@@ -97,6 +99,11 @@ TEST(Engine, GivesTheCalculatorsBitsAndFailuresOnEveryRow) {
     }
     Rows batch = contiguous_rows(base, in);
 
+    // The calculators with std::exp one slice at a time: what every way must give.
+    struct Widest {
+        ~Widest() { detail::limit_lanes(detail::Lanes::eight); }
+    } restore;
+    detail::limit_lanes(detail::Lanes::one);
     std::vector<Expected> expected;
     expected.reserve(rows.size());
     std::size_t failed = 0, missing = 0, early = 0, clamped = 0;
@@ -114,58 +121,63 @@ TEST(Engine, GivesTheCalculatorsBitsAndFailuresOnEveryRow) {
     EXPECT_GT(early, 500u);
     EXPECT_GT(clamped, 500u);
 
-    for (const unsigned threads : {1u, 2u, 3u}) {
-        SCOPED_TRACE(threads);
-        std::array<std::vector<double>, quantity_count> values;
-        std::vector<int> error(rows.size(), -1);
-        std::vector<SizeClass> size_class(rows.size());
-        std::vector<RowFailure> failures;
-        Results results;
-        for (std::size_t q = 0; q < quantity_count; ++q) {
-            values[q].assign(rows.size(), 0.0);
-            results.values[q] = values[q].data();
-        }
-        results.error = error.data();
-        results.size_class = size_class.data();
-        results.failures = &failures;
-        evaluate_rows(batch, results, threads);
-
-        std::size_t next_failure = 0;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const Expected& e = expected[i];
-            SCOPED_TRACE(i);
-            ASSERT_EQ(error[i], e.error);
-            if (e.error != 0) {
-                ASSERT_LT(next_failure, failures.size());
-                EXPECT_EQ(failures[next_failure].row, i);
-                EXPECT_EQ(failures[next_failure].number, e.error);
-                EXPECT_EQ(failures[next_failure].message, e.message);
-                ++next_failure;
+    for (const detail::Lanes lanes : {detail::Lanes::one, detail::Lanes::four, detail::Lanes::eight}) {
+        if (lanes > detail::widest_lanes()) continue;
+        detail::limit_lanes(lanes);
+        SCOPED_TRACE(testing::Message() << static_cast<int>(lanes) << " lanes");
+        for (const unsigned threads : {1u, 2u, 3u}) {
+            SCOPED_TRACE(threads);
+            std::array<std::vector<double>, quantity_count> values;
+            std::vector<int> error(rows.size(), -1);
+            std::vector<SizeClass> size_class(rows.size());
+            std::vector<RowFailure> failures;
+            Results results;
+            for (std::size_t q = 0; q < quantity_count; ++q) {
+                values[q].assign(rows.size(), 0.0);
+                results.values[q] = values[q].data();
             }
-            if (e.error != 0 || e.missing) {
-                for (std::size_t q = 0; q < quantity_count; ++q) ASSERT_TRUE(std::isnan(values[q][i])) << q;
-                EXPECT_EQ(size_class[i], SizeClass::none);
-                continue;
-            }
-            const Evaluation& ev = e.ev;
-            const std::array<double, quantity_count> want{
-                ev.centile,     ev.z,          ev.optimal_weight, ev.weight,      ev.weight_term,
-                ev.height_term, ev.sex_term,   ev.ethnic_term,    ev.parity_term, ev.term_weight,
-                ev.weeks,       ev.proportion, ev.spread,         e.ht_after};
-            for (std::size_t q = 0; q < quantity_count; ++q) ASSERT_EQ(bits(values[q][i]), bits(want[q])) << q;
-            EXPECT_EQ(size_class[i], classify(ev.centile));
-        }
-        EXPECT_EQ(next_failure, failures.size());
+            results.error = error.data();
+            results.size_class = size_class.data();
+            results.failures = &failures;
+            evaluate_rows(batch, results, threads);
 
-        // Asked for the first failures only, the batch keeps those, whichever thread met them.
-        std::vector<RowFailure> first;
-        results.failures = &first;
-        results.failure_limit = 3;
-        evaluate_rows(batch, results, threads);
-        ASSERT_EQ(first.size(), 3u);
-        for (std::size_t k = 0; k < first.size(); ++k) {
-            EXPECT_EQ(first[k].row, failures[k].row);
-            EXPECT_EQ(first[k].message, failures[k].message);
+            std::size_t next_failure = 0;
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                const Expected& e = expected[i];
+                SCOPED_TRACE(i);
+                ASSERT_EQ(error[i], e.error);
+                if (e.error != 0) {
+                    ASSERT_LT(next_failure, failures.size());
+                    EXPECT_EQ(failures[next_failure].row, i);
+                    EXPECT_EQ(failures[next_failure].number, e.error);
+                    EXPECT_EQ(failures[next_failure].message, e.message);
+                    ++next_failure;
+                }
+                if (e.error != 0 || e.missing) {
+                    for (std::size_t q = 0; q < quantity_count; ++q) ASSERT_TRUE(std::isnan(values[q][i])) << q;
+                    EXPECT_EQ(size_class[i], SizeClass::none);
+                    continue;
+                }
+                const Evaluation& ev = e.ev;
+                const std::array<double, quantity_count> want{
+                    ev.centile,     ev.z,          ev.optimal_weight, ev.weight,      ev.weight_term,
+                    ev.height_term, ev.sex_term,   ev.ethnic_term,    ev.parity_term, ev.term_weight,
+                    ev.weeks,       ev.proportion, ev.spread,         e.ht_after};
+                for (std::size_t q = 0; q < quantity_count; ++q) ASSERT_EQ(bits(values[q][i]), bits(want[q])) << q;
+                EXPECT_EQ(size_class[i], classify(ev.centile));
+            }
+            EXPECT_EQ(next_failure, failures.size());
+
+            // Asked for the first failures only, the batch keeps those, whichever thread met them.
+            std::vector<RowFailure> first;
+            results.failures = &first;
+            results.failure_limit = 3;
+            evaluate_rows(batch, results, threads);
+            ASSERT_EQ(first.size(), 3u);
+            for (std::size_t k = 0; k < first.size(); ++k) {
+                EXPECT_EQ(first[k].row, failures[k].row);
+                EXPECT_EQ(first[k].message, failures[k].message);
+            }
         }
     }
 }

@@ -1,11 +1,14 @@
-// The slices of the centile integral formed four at a time: the vector exp must give exactly the
-// platform exp's bits, and the slice areas exactly those of the one-at-a-time loop.
+// The slices of the centile integral formed four and eight at a time: the vector exps must give
+// exactly the platform exp's bits, and the slices' areas and sums exactly those of the
+// one-at-a-time loop.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -19,17 +22,31 @@ namespace {
 using test::bits;
 using test::XorShift;
 
-// Runs the arguments through the vector exp four at a time and counts results whose bits differ
-// from std::exp's, naming the first few.
-int mismatches(const std::vector<double>& args) {
+// The vector widths that run here, with their exps.
+struct Width {
+    Lanes lanes;
+    void (*exp)(const double*, double*);
+};
+std::vector<Width> vector_widths() {
+    std::vector<Width> widths;
+    if (widest_lanes() >= Lanes::four) widths.push_back({Lanes::four, vector_exp4});
+    if (widest_lanes() >= Lanes::eight) widths.push_back({Lanes::eight, vector_exp8});
+    return widths;
+}
+
+// Runs the arguments through a vector exp, a whole vector at a time, and counts results whose
+// bits differ from std::exp's, naming the first few.
+int mismatches(const Width& width, const std::vector<double>& args) {
+    const auto n = static_cast<std::size_t>(width.lanes);
     int bad = 0;
-    for (std::size_t k = 0; k + 4 <= args.size(); k += 4) {
-        std::array<double, 4> y{};
-        vector_exp4(&args[k], y.data());
-        for (std::size_t j = 0; j < 4; ++j) {
+    for (std::size_t k = 0; k + n <= args.size(); k += n) {
+        std::array<double, 8> y{};
+        width.exp(&args[k], y.data());
+        for (std::size_t j = 0; j < n; ++j) {
             const double want = std::exp(args[k + j]);
             if (bits(y[j]) != bits(want) && ++bad <= 5) {
-                ADD_FAILURE() << std::hexfloat << "exp(" << args[k + j] << ") gave " << y[j] << ", std::exp " << want;
+                ADD_FAILURE() << std::hexfloat << n << " lanes: exp(" << args[k + j] << ") gave " << y[j]
+                              << ", std::exp " << want;
             }
         }
     }
@@ -40,16 +57,22 @@ TEST(VectorExp, RunsWhereThePlatformExpIsTheFmaBuild) {
 #if defined(__GLIBC__) && defined(__x86_64__)
     __builtin_cpu_init();
     if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))) GTEST_SKIP() << "no AVX2 and FMA here";
-    // On such a CPU glibc runs the build of exp the copy follows; a failing self-check here
-    // means the slices silently fall back to the slow loop.
+    // On such a CPU glibc runs the build of exp the copies follow; a failing self-check here
+    // means the slices silently fall back to a slower way.
     EXPECT_TRUE(vector_exp_available());
+    const bool avx512 =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    EXPECT_EQ(vector_exp8_available(), avx512);
+    EXPECT_EQ(widest_lanes(), avx512 ? Lanes::eight : Lanes::four);
 #else
     EXPECT_FALSE(vector_exp_available());
+    EXPECT_FALSE(vector_exp8_available());
+    EXPECT_EQ(widest_lanes(), Lanes::one);
 #endif
 }
 
 TEST(VectorExp, GivesStdExpBitsForEveryArgument) {
-    if (!vector_exp_available()) GTEST_SKIP() << "the vector exp does not run here";
+    if (vector_widths().empty()) GTEST_SKIP() << "the vector exp does not run here";
     XorShift rng;
     const double min = std::numeric_limits<double>::denorm_min();
     std::vector<double> args = {
@@ -87,7 +110,9 @@ TEST(VectorExp, GivesStdExpBitsForEveryArgument) {
         const double m = std::ldexp(1.0 + rng.unit(), static_cast<int>(rng.next() % 70) - 60);
         args.push_back(rng.next() & 1 ? m : -m);
     }
-    // The arguments the slices actually see: -m*m/2 at midpoints for some z.
+    // The arguments the slices actually see: -m*m/2 at midpoints for some z, falling from lane
+    // to lane (whole vectors of them, for the eight lanes' shared table lookup).
+    while (args.size() % 8 != 0) args.push_back(-1.0);
     for (int k = 0; k < 200; ++k) {
         const double h = rng.unit() * 0.045;
         for (double i = 1; i <= 1000; ++i) {
@@ -95,45 +120,59 @@ TEST(VectorExp, GivesStdExpBitsForEveryArgument) {
             args.push_back(-m * m / 2.0);
         }
     }
-    while (args.size() % 4 != 0) args.push_back(-1.0);
-    EXPECT_EQ(mismatches(args), 0) << "of " << args.size();
+    for (const Width& width : vector_widths()) {
+        EXPECT_EQ(mismatches(width, args), 0) << static_cast<int>(width.lanes) << " lanes, of " << args.size();
+    }
 }
 
-TEST(SliceAreas, FourAtATimeMatchOneAtATime) {
+TEST(Slices, EveryWidthMatchesOneAtATime) {
     struct Case {
         double z;
         std::size_t n;
     };
-    // Full and cut slice counts, counts that leave a partial group of four, steps so small the
-    // first arguments drop below the fast range, and steps wide enough to reach past it.
-    const Case cases[] = {{0.0, 1001},
-                          {1e-300, 1001},
-                          {1e-17, 1001},
-                          {3e-9, 1001},
-                          {0.001, 1001},
-                          {1.0, 1001},
-                          {2.0, 1001},
-                          {2.5, 1001},
-                          {-0.0, 5},
-                          {5.3, 1},
-                          {5.3, 2},
-                          {5.3, 3},
-                          {37.5, 1001},
-                          {38.6, 1001},
-                          {40.04, 1000},
-                          {100.0, 402},
-                          {999.9999999999999, 42},
-                          {1000.0, 42},
-                          {1000.0, 1001}};
-    for (const Case& c : cases) {
-        const double h = std::fabs(c.z) / 1000.0;
-        std::array<double, max_slices> one{};
-        std::array<double, max_slices> four{};
-        slice_areas_scalar(h, c.n, one.data());
-        slice_areas(h, c.n, four.data());
-        for (std::size_t k = 0; k < c.n; ++k) {
-            ASSERT_EQ(bits(four[k]), bits(one[k])) << "z " << c.z << " slice " << k + 1;
+    // Full and cut slice counts, counts that leave a partial vector, steps so small the first
+    // arguments drop below the fast range, and steps wide enough to reach past it.
+    const Case cases[] = {
+        {0.0, 1001},  {1e-300, 1001}, {1e-17, 1001}, {3e-9, 1001},  {0.001, 1001}, {1.0, 1001},
+        {2.0, 1001},  {2.5, 1001},    {-0.0, 5},     {5.3, 1},      {5.3, 2},      {5.3, 3},
+        {5.3, 9},     {37.5, 1001},   {38.6, 1001},  {40.04, 1000}, {100.0, 402},  {999.9999999999999, 42},
+        {1000.0, 42}, {1000.0, 1001}};
+    constexpr std::size_t count = std::size(cases);
+    const auto step = [&](std::size_t c) { return std::fabs(cases[c % count].z) / 1000.0; };
+    const auto one_at_a_time = [](double h, std::size_t n, double* area) {
+        slice_areas(Lanes::one, h, n, area);
+        double s = 0;
+        for (std::size_t k = 0; k < n; ++k) s = area[k] + s;
+        return s;
+    };
+    for (const Width& width : vector_widths()) {
+        const auto lanes = static_cast<std::size_t>(width.lanes);
+        for (std::size_t c = 0; c < count; ++c) {
+            const Case& cs = cases[c];
+            SCOPED_TRACE(testing::Message() << lanes << " lanes, z " << cs.z << ", " << cs.n << " slices");
+            std::array<double, max_slices> one{};
+            std::array<double, max_slices> wide{};
+            const double sum = one_at_a_time(step(c), cs.n, one.data());
+            slice_areas(width.lanes, step(c), cs.n, wide.data());
+            for (std::size_t k = 0; k < cs.n; ++k) ASSERT_EQ(bits(wide[k]), bits(one[k])) << "slice " << k + 1;
+            EXPECT_EQ(bits(slice_sum(width.lanes, step(c), cs.n)), bits(sum));
+
+            // Side by side with the steps of the cases that follow, on this case's slice count.
+            double h[8];
+            double sums[8];
+            for (std::size_t j = 0; j < lanes; ++j) h[j] = step(c + j);
+            slice_sums(width.lanes, h, cs.n, sums);
+            for (std::size_t j = 0; j < lanes; ++j) {
+                EXPECT_EQ(bits(sums[j]), bits(one_at_a_time(h[j], cs.n, one.data()))) << "lane " << j;
+            }
         }
+    }
+}
+
+TEST(Slices, LimitLanesNarrowsTheWayChosen) {
+    for (const Lanes most : {Lanes::one, Lanes::four, Lanes::eight}) {
+        limit_lanes(most);
+        EXPECT_EQ(lanes(), std::min(most, widest_lanes()));
     }
 }
 
