@@ -110,34 +110,45 @@ PELMORA_TARGET_AVX2 double sum_four(double h, std::size_t n) noexcept {
     return s;
 }
 
+// Forms the areas of the next `count` slices (rounded up to whole vectors) into `area`.
+PELMORA_TARGET_AVX512 inline void form_eight(double* area, std::size_t count, __m512d& i, __m512d h,
+                                             __m512d half) noexcept {
+    for (std::size_t k = 0; k < count; k += 8) {
+        _mm512_store_pd(area + k, areas8(i, h, half));
+        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+    }
+}
+
+// The areas are formed a chunk of 64 slices ahead of the sum, the forming of the next chunk
+// interleaved with the additions of this one: the additions then read areas that were stored
+// long before, and the vector work fills the time each addition waits for the one before.
 PELMORA_TARGET_AVX512 double sum_eight(double h, std::size_t n) noexcept {
+    constexpr std::size_t chunk = 64;
     const __m512d hv = _mm512_set1_pd(h);
     const __m512d half = _mm512_set1_pd(h / 2.0);
     __m512d i = _mm512_setr_pd(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
+    alignas(64) double area[2][chunk];
+    std::size_t formed = std::min(chunk, n);
+    form_eight(area[0], formed, i, hv, half);
+    std::size_t summed = 0;
     double s = 0;
-    std::size_t k = 0;
-    for (; k + 8 <= n; k += 8) {
-        // The lanes are taken out of the register rather than through memory, so that no
-        // addition waits for a store to retire.
-        const __m512d a = areas8(i, hv, half);
-        const __m128d a01 = _mm512_castpd512_pd128(a);
-        const __m128d a23 = _mm512_extractf64x2_pd(a, 1);
-        const __m128d a45 = _mm512_extractf64x2_pd(a, 2);
-        const __m128d a67 = _mm512_extractf64x2_pd(a, 3);
-        s = _mm_cvtsd_f64(a01) + s;
-        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a01, a01)) + s;
-        s = _mm_cvtsd_f64(a23) + s;
-        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a23, a23)) + s;
-        s = _mm_cvtsd_f64(a45) + s;
-        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a45, a45)) + s;
-        s = _mm_cvtsd_f64(a67) + s;
-        s = _mm_cvtsd_f64(_mm_unpackhi_pd(a67, a67)) + s;
-        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
-    }
-    if (k < n) {
-        alignas(64) double area[8];
-        _mm512_store_pd(area, areas8(i, hv, half));
-        for (std::size_t j = 0; k + j < n; ++j) s = area[j] + s;
+    for (std::size_t cur = 0; summed < n; cur ^= 1) {
+        const double* a = area[cur];
+        double* next_area = area[cur ^ 1];
+        const std::size_t count = formed - summed;
+        const std::size_t next = std::min(chunk, n - formed);
+        if (count == chunk && next == chunk) {
+            for (std::size_t k = 0; k < chunk; k += 8) {
+                _mm512_store_pd(next_area + k, areas8(i, hv, half));
+                i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+                for (std::size_t j = k; j < k + 8; ++j) s = a[j] + s;
+            }
+        } else {
+            form_eight(next_area, next, i, hv, half);
+            for (std::size_t j = 0; j < count; ++j) s = a[j] + s;
+        }
+        summed = formed;
+        formed += next;
     }
     return s;
 }
