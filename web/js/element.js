@@ -106,7 +106,11 @@ export class PelmoraCentileElement extends HTMLElement {
 
   attributeChangedCallback(attribute, before, after) {
     if (after === null || after === before || !this._shown) return;
-    if (this._preset(attribute, after)) this._after();
+    if (!this._preset(attribute, after)) return;
+    // Picking a base resets the ethnic group: an eth attribute holds again afterwards.
+    const eth = this.getAttribute('eth');
+    if (attribute === 'base' && eth !== null) this._preset('eth', eth);
+    this._after();
   }
 
   /** The names of the nine lists, in the form's keyboard order. */
