@@ -31,7 +31,9 @@ common=(-std=c++20 -O3 -fexceptions -Wall -Wextra -Werror
         -include "$here/src/from_chars_double.hpp"
         -I"$root/calc/include" -I"$root/form/include" -I"$root/platform/forms/include"
         -I"$root/platform/text/include" -isystem "$root/platform/com/include" -isystem "$out/gen")
-calc_sources=(arg engine failure model number_text slices vector_exp uk sweden newzealand australia)
+# calc's sources as its CMakeLists names them.
+mapfile -t calc_sources < <(sed -n '/^add_library(pelmora_calc /,/)/s|.*src/\([a-z_0-9]*\)\.cpp.*|\1|p' "$root/calc/CMakeLists.txt")
+[ "${#calc_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of calc found" >&2; exit 1; }
 
 objects=()
 compile() {  # source, object name, extra flags...
