@@ -6,6 +6,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
+import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
@@ -59,6 +60,25 @@ test('the first result is on the element before it is first painted', async () =
   assert.equal(r.caption, '56');
   assert.equal(Math.floor(r.centile + 0.5), 56);
   console.log(`# element ready ${r.ready.toFixed(1)} ms after the module was loaded (loading it took ${r.load.toFixed(1)} ms)`);
+});
+
+test('the validation table through the module in the page, bit for bit', async () => {
+  const number = (s) => (s === '' ? null : Number(s));
+  const rows = readFileSync(join(root, 'validation/centiles.csv'), 'utf8').trim().split('\n').slice(1).map((l) => l.split(','));
+  const got = await page.evaluate(async (table) => {
+    const { load } = await import('./pelmora/pelmora.js');
+    const p = await load();
+    const hex = (v) => { const b = new DataView(new ArrayBuffer(8)); b.setFloat64(0, v); return b.getBigUint64(0).toString(16); };
+    const cols = Array.from({ length: 7 }, (_, k) => Float64Array.from(table, (r) => (r[1][k] === null ? NaN : r[1][k])));
+    const all = p.evaluate(table.map((r) => r[0]), ...cols, { errors: 'nan' });
+    return table.map((_, i) => [hex(all.centile[i]), hex(all.z[i]), hex(all.optimalWeight[i]), all.error[i]]);
+  }, rows.map((f) => [f[2], f.slice(3, 10).map(number)]));
+  const hex = (v) => { const b = new DataView(new ArrayBuffer(8)); b.setFloat64(0, v); return b.getBigUint64(0).toString(16); };
+  assert.ok(rows.length > 4000);
+  rows.forEach((f, i) => {
+    const want = [10, 11, 12].map((k) => hex(f[k] === '' ? NaN : Number(f[k])));
+    assert.deepEqual(got[i], [...want, f[13] === '' ? 0 : Number(f[13])], f.join(','));
+  });
 });
 
 // Every text any list can hold, so that a session picks items the list has now and items it has not.
