@@ -105,6 +105,27 @@ void run_to_z(const BaseModel& model, Evaluation& ev, Arg& bwt, Arg& gest, Arg& 
         return;
     }
 
+    term_weight(model, ev, wt, ht, sex, eth, par);
+
+    // The weeks: the days become weeks in the caller's gest.
+    if (gest.is_null()) {
+        gest.store_null("gest");  // Null divided by 7 is Null
+    } else {
+        gest.store(div(gest.read_number("gest"), 7.0, "gest"), "gest");
+    }
+
+    // The gestation proportion, from gest as stored.
+    const double g = gest.read_number("gest");
+    ev.weeks = g;
+    ev.proportion = gestation_proportion(g);
+
+    // The optimal weight, its spread and z.
+    optimal_and_spread(model, ev);
+    const double b = bwt.read_number("bwt");
+    ev.z = div(sub(b, ev.optimal_weight, "z"), ev.spread, "z");
+}
+
+void term_weight(const BaseModel& model, Evaluation& ev, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
     // The weight band: the booking weight clamped between BMI 19.96 and 29.9 for the height.
     constexpr const char* band = "weight band";
     double w = wt.read_number("wt");
@@ -125,25 +146,16 @@ void run_to_z(const BaseModel& model, Evaluation& ev, Arg& bwt, Arg& gest, Arg& 
     ev.term_weight = add(
         add(add(add(add(ev.weight_term, model.constant, tw), ev.height_term, tw), ev.sex_term, tw), ev.ethnic_term, tw),
         ev.parity_term, tw);
+}
 
-    // The weeks: the days become weeks in the caller's gest.
-    if (gest.is_null()) {
-        gest.store_null("gest");  // Null divided by 7 is Null
-    } else {
-        gest.store(div(gest.read_number("gest"), 7.0, "gest"), "gest");
-    }
-
-    // The gestation proportion, from gest as stored.
+double gestation_proportion(double g) {
     constexpr const char* gp = "gestation proportion";
-    const double g = gest.read_number("gest");
-    ev.weeks = g;
-    ev.proportion = add(2.991, mul(g, add(-0.3185, mul(g, add(0.01094, mul(g, -0.0001055, gp), gp), gp), gp), gp), gp);
+    return add(2.991, mul(g, add(-0.3185, mul(g, add(0.01094, mul(g, -0.0001055, gp), gp), gp), gp), gp), gp);
+}
 
-    // The optimal weight, its spread and z.
+void optimal_and_spread(const BaseModel& model, Evaluation& ev) {
     ev.optimal_weight = mul(ev.proportion, ev.term_weight, "optimal weight");
     ev.spread = mul(ev.optimal_weight, model.spread, "spread");
-    const double b = bwt.read_number("bwt");
-    ev.z = div(sub(b, ev.optimal_weight, "z"), ev.spread, "z");
 }
 
 const BaseModel& model_of(Base base) noexcept {

@@ -79,6 +79,17 @@ Evaluation run(const BaseModel& model, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Ar
 void run_to_z(const BaseModel& model, Evaluation& ev, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth,
               Arg& par);
 
+/// The missing-input test aside, the steps up to the term weight into `ev`: the weight band, the
+/// base's weight and height terms (Sweden centres `ht` here), the sex, ethnic and parity terms
+/// and their sum. Throws Failure.
+void term_weight(const BaseModel& model, Evaluation& ev, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par);
+
+/// The gestation proportion at g weeks. Throws Failure.
+double gestation_proportion(double g);
+
+/// ev.optimal_weight and ev.spread from ev.term_weight and ev.proportion. Throws Failure.
+void optimal_and_spread(const BaseModel& model, Evaluation& ev);
+
 /// The centile integral before its sum: the step, how many slices are summed, and whether the
 /// centile is mirrored. The slices' areas are those of slice_areas(step, slices, ...); their
 /// sum, taken in slice order from +0, is what finish_integral completes.
