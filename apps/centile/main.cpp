@@ -14,11 +14,14 @@
 #include <vector>
 
 #include "batch.hpp"
+#include "curves_command.hpp"
+#include "options.hpp"
 #include "pelmora/calc/calculators.hpp"
 
 namespace {
 
 using namespace pelmora;
+using namespace pelmora::centile;
 using calc::Arg;
 using calc::Base;
 
@@ -26,6 +29,7 @@ constexpr const char* usage = R"(Usage:
   pelmora-centile --base BASE --bwt GRAMS (--gest DAYS | --gest-weeks W [--gest-days D])
                   --wt KG --ht CM --sex SEX --eth GROUP --par PARITY
   pelmora-centile --csv [--classify] < input.csv > output.csv
+  pelmora-centile curves BASE-AND-MOTHER [--centiles P,...] [--from GEST] [--to GEST] [-o FILE]
   pelmora-centile --help
 
 Computes a baby's customised birth-weight centile against one of four reference populations.
@@ -53,48 +57,19 @@ Each row gets the columns centile, gest_out, ht_out, z, optimal_weight (class wi
 as a field's first character; a row with too few or too many fields fails alone.
 Exit status: 0 when every row was computed, 1 when some row failed, 2 for unusable input
 (or when the input cannot be read or the output cannot be written).
+curves writes one pregnancy's centile curves as CSV: the columns gest (days), weeks (24+0, ...)
+and one per centile (p10, p50, p90), the weight in grams at that centile on that day.
+BASE-AND-MOTHER is --base, --wt, --ht, --sex, --eth and --par as above. --centiles takes
+centiles strictly between 0 and 100 (default 10,50,90); --from and --to take days (168) or
+weeks+days (24+0), from 0 to 350 days (default 24+0 to 42+0).
+The output file (-o, or standard output) appears whole or not at all.
+curves exits 0 on success, 1 when the calculation fails, 2 for bad input.
+
 Without --csv: 0 on success, 1 when the calculation fails, 2 for bad options or when the
 output cannot be written.
 )";
 
-[[noreturn]] void bad_usage(const std::string& message) {
-    std::fprintf(stderr, "pelmora-centile: %s\nTry 'pelmora-centile --help'.\n", message.c_str());
-    std::exit(2);
-}
-
-double number_option(const std::string& flag, const std::string& text) {
-    double v = 0;
-    if (!Arg::parse_number(text, v)) bad_usage(flag + ": not a number: '" + text + "'");
-    if (std::isinf(v)) bad_usage(flag + ": beyond the largest number: '" + text + "'");
-    return v;
-}
-
-// A code given by its list text or as a number.
-double code_option(const std::string& flag, const std::string& text,
-                   const std::vector<std::pair<std::string_view, int>>& texts) {
-    for (const auto& [t, code] : texts) {
-        if (text == t) return code;
-    }
-    double v = 0;
-    if (Arg::parse_number(text, v)) return v;
-    std::string known;
-    for (const auto& [t, code] : texts) known += (known.empty() ? "" : ", ") + std::string(t);
-    bad_usage(flag + ": unknown value '" + text + "' (expected a code or one of: " + known + ")");
-}
-
 void print_row(const char* label, double v) { std::printf("  %-26s %s\n", label, centile::format_number(v).c_str()); }
-
-// Output that cannot be written (a full disk, a closed pipe) is no success.
-int finish_output(int status) {
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        const int e = errno;
-        std::fprintf(stderr, "pelmora-centile: writing the output failed%s%s\n", e ? ": " : "",
-                     e ? std::strerror(e) : "");
-        return 2;
-    }
-    return status;
-}
 
 calc::Thresholds thresholds_option(std::map<std::string, std::string>& opts, bool classify) {
     calc::Thresholds t;
@@ -110,25 +85,10 @@ calc::Thresholds thresholds_option(std::map<std::string, std::string>& opts, boo
 }
 
 int single(std::map<std::string, std::string>& opts, bool classify) {
-    auto take = [&](const char* flag) -> std::optional<std::string> {
-        const auto it = opts.find(flag);
-        if (it == opts.end()) return std::nullopt;
-        std::string v = it->second;
-        opts.erase(it);
-        return v;
-    };
-    auto need = [&](const char* flag) {
-        auto v = take(flag);
-        if (!v) bad_usage(std::string("missing ") + flag);
-        return *v;
-    };
+    auto take = [&](const char* flag) { return take_option(opts, flag); };
+    auto need = [&](const char* flag) { return need_option(opts, flag); };
 
-    const std::string base_text = need("--base");
-    const auto base = calc::base_from_text(base_text);
-    if (!base) {
-        bad_usage("--base: unknown base '" + base_text +
-                  "' (expected United Kingdom, Sweden, New Zealand, Australia, uk, swe, nz or au)");
-    }
+    const Base base = base_option(opts);
     double bwt = number_option("--bwt", need("--bwt"));
     double gest = 0;
     const auto days = take("--gest");
@@ -142,30 +102,22 @@ int single(std::map<std::string, std::string>& opts, bool classify) {
     } else {
         bad_usage("missing --gest (days) or --gest-weeks");
     }
-    double wt = number_option("--wt", need("--wt"));
-    double ht = number_option("--ht", need("--ht"));
-    double sex = code_option("--sex", need("--sex"), {{"Male", 1}, {"Female", 0}});
-    std::vector<std::pair<std::string_view, int>> groups;
-    for (const auto& g : calc::ethnic_groups(*base)) groups.emplace_back(g.text, g.code);
-    double eth = code_option("--eth", need("--eth"), groups);
-    std::vector<std::pair<std::string_view, int>> parities;
-    int code = 0;
-    for (const auto t : calc::parity_texts()) parities.emplace_back(t, code++);
-    double par = code_option("--par", need("--par"), parities);
+    calc::Mother m = mother_options(opts, base);
+    double wt = m.wt, ht = m.ht, sex = m.sex, eth = m.eth, par = m.par;
     const calc::Thresholds thresholds = thresholds_option(opts, classify);
     if (!opts.empty()) bad_usage("unknown option " + opts.begin()->first);
 
     std::array<Arg, 7> a{Arg::ref(&bwt), Arg::ref(&gest), Arg::ref(&wt), Arg::ref(&ht),
                          Arg::ref(&sex), Arg::ref(&eth),  Arg::ref(&par)};
     try {
-        const calc::Evaluation ev = calc::evaluate(*base, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
-        std::printf("Base: %s\n", std::string(calc::base_name(*base)).c_str());
+        const calc::Evaluation ev = calc::evaluate(base, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
+        std::printf("Base: %s\n", std::string(calc::base_name(base)).c_str());
         std::printf("Centile: %s\n", centile::format_number(ev.centile).c_str());
         if (classify) std::printf("Class: %s\n", calc::class_text(calc::classify(ev.centile, thresholds)));
         std::printf("Intermediate values:\n");
         print_row("booking weight in band", ev.weight);
         print_row("weight term", ev.weight_term);
-        if (*base == Base::sweden) print_row("centred height", ht);
+        if (base == Base::sweden) print_row("centred height", ht);
         print_row("height term", ev.height_term);
         print_row("sex term", ev.sex_term);
         print_row("ethnic term", ev.ethnic_term);
@@ -192,6 +144,7 @@ int main(int argc, char** argv) {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    if (argc > 1 && std::string_view(argv[1]) == "curves") return run_curves(argc - 1, argv + 1);
     std::map<std::string, std::string> opts;
     bool csv = false;
     bool classify = false;

@@ -46,6 +46,9 @@ public:
         ev_.weeks = detail::div(gest, 7.0, "gest");
         ev_.proportion = detail::gestation_proportion(ev_.weeks);
         detail::optimal_and_spread(*model_, ev_);
+        // With a spread of 0 every weight is the optimal weight, and the calculator fails on it
+        // forming z (0/0), as it fails on any birth weight then.
+        if (ev_.spread == 0.0) (void)detail::div(detail::sub(ev_.optimal_weight, ev_.optimal_weight, "z"), 0.0, "z");
     }
 
     /// The weight at z on the current day. Throws Failure.
@@ -187,7 +190,7 @@ void check_curve_request(std::span<const double> centiles, DayRange days) {
     }
     if (days.first > days.last) {
         bad_request("gestation from " + std::to_string(days.first) + " to " + std::to_string(days.last) +
-                    " days is empty");
+                    " days: the range is inverted, so empty");
     }
 }
 

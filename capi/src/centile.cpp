@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "pelmora/calc/calculators.hpp"
+#include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
 #include "pelmora/errors.hpp"
 #include "caller_struct.hpp"
@@ -128,6 +129,12 @@ bool columns_overlap(std::size_t n, const pelmora_columns& in, const pelmora_out
         }
     }
     return false;
+}
+
+// The mother and baby of a row: everything but its birth weight and gestation.
+calc::Mother mother_of(int base, const pelmora_inputs& in) noexcept {
+    return {
+        .base = static_cast<calc::Base>(base), .wt = in.wt, .ht = in.ht, .sex = in.sex, .eth = in.eth, .par = in.par};
 }
 
 }  // namespace
@@ -246,6 +253,89 @@ int pelmora_ethnic_code(int base, const char* text) {
         if (g.text == std::string_view(text)) return g.code;
     }
     return -1;
+}
+
+int pelmora_weight_at_centile(int base, const pelmora_inputs* caller_in, double centile, double* weight) {
+    if (!weight) return PELMORA_INVALID_ARGUMENT;
+    *weight = std::nan("");
+    pelmora_inputs in{};
+    if (!read_caller(caller_in, in) || !known_base(base)) return PELMORA_INVALID_ARGUMENT;
+    try {
+        *weight = calc::weight_at_centile(mother_of(base, in), in.gest, centile);
+        return 0;
+    } catch (const calc::Failure& f) {
+        return f.number();
+    } catch (...) {  // std::bad_alloc
+        return out_of_memory;
+    }
+}
+
+int pelmora_weight_at_centile_batch(size_t n, const pelmora_columns* caller_in, const double* centile, double* weight,
+                                    int* error) {
+    pelmora_columns in{};
+    if (!read_caller(caller_in, in)) return PELMORA_INVALID_ARGUMENT;
+    if (n == 0) return 0;
+    if (!centile || !weight || !(in.gest && in.wt && in.ht && in.sex && in.eth && in.par)) {
+        return PELMORA_INVALID_ARGUMENT;
+    }
+    if (!in.base && !known_base(in.one_base)) return PELMORA_INVALID_ARGUMENT;
+    // The outputs must not share memory with the inputs or each other.
+    const std::pair<const void*, std::size_t> inputs[] = {
+        {in.base, sizeof(int)},   {in.gest, sizeof(double)}, {in.wt, sizeof(double)},  {in.ht, sizeof(double)},
+        {in.sex, sizeof(double)}, {in.eth, sizeof(double)},  {in.par, sizeof(double)}, {centile, sizeof(double)}};
+    for (const auto& i : inputs) {
+        if (overlap(weight, i.first, n, sizeof(double), i.second) ||
+            overlap(error, i.first, n, sizeof(int), i.second)) {
+            return PELMORA_INVALID_ARGUMENT;
+        }
+    }
+    if (overlap(weight, error, n, sizeof(double), sizeof(int))) return PELMORA_INVALID_ARGUMENT;
+    try {
+        std::vector<std::uint8_t> bases;
+        std::uint8_t one = static_cast<std::uint8_t>(in.one_base);
+        calc::Column<std::uint8_t> base_column{&one, 0};
+        if (in.base) {
+            bases.resize(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                bases[i] = known_base(in.base[i]) ? static_cast<std::uint8_t>(in.base[i]) : std::uint8_t{255};
+            }
+            base_column = {bases.data(), 1};
+        }
+        const calc::Rows rows{.count = n,
+                              .base = base_column,
+                              .bwt = {in.gest, 1},  // not read
+                              .gest = {in.gest, 1},
+                              .wt = {in.wt, 1},
+                              .ht = {in.ht, 1},
+                              .sex = {in.sex, 1},
+                              .eth = {in.eth, 1},
+                              .par = {in.par, 1}};
+        calc::weights_at_centile(rows, {centile, 1}, weight, error);
+        return 0;
+    } catch (...) {  // std::bad_alloc
+        return out_of_memory;
+    }
+}
+
+int pelmora_curves(int base, const pelmora_inputs* caller_in, const double* centiles, size_t n_centiles, int first_day,
+                   int last_day, double* weights, size_t capacity) {
+    pelmora_inputs in{};
+    if (!read_caller(caller_in, in) || !centiles || !weights || !known_base(base)) return PELMORA_INVALID_ARGUMENT;
+    static_assert(PELMORA_CURVE_FIRST_DAY == 0 && PELMORA_CURVE_LAST_DAY == calc::max_gestation_days);
+    const calc::DayRange days{first_day, last_day};
+    const std::span<const double> wanted(centiles, n_centiles);
+    try {
+        calc::check_curve_request(wanted, days);
+        if (capacity / days.count() < n_centiles) return PELMORA_INVALID_ARGUMENT;
+        const calc::Curves c = calc::curves(mother_of(base, in), wanted, days);
+        std::copy(c.weights.begin(), c.weights.end(), weights);
+        return 0;
+    } catch (const calc::Failure& f) {
+        if (f.kind() != Error::invalid_argument) std::fill(weights, weights + n_centiles * days.count(), std::nan(""));
+        return f.number();
+    } catch (...) {  // std::bad_alloc
+        return out_of_memory;
+    }
 }
 
 }  // extern "C"

@@ -31,7 +31,8 @@ import numpy as _np
 
 from . import _pelmora
 
-__all__ = ["centile", "evaluate", "classify", "CalculationError", "QUANTITIES", "BASES"]
+__all__ = ["centile", "evaluate", "classify", "weight_at_centile", "curves", "CalculationError", "QUANTITIES",
+           "BASES"]
 
 #: The quantities ``evaluate`` returns, in order.
 QUANTITIES = tuple(_pelmora.quantities)
@@ -281,3 +282,84 @@ def classify(centile, sga_below=10.0, lga_above=90.0):
     """"SGA" below sga_below, "LGA" above lga_above, "AGA" otherwise, "" for NaN."""
     sga, lga = _thresholds(sga_below, lga_above)
     return _class_texts(_pelmora.classify(_numbers(centile, "centile"), sga, lga))
+
+
+# The run-time error number of an argument the calculation refuses (a centile out of range, a
+# gestation range that is empty or inverted).
+_INVALID_ARGUMENT = 5
+
+
+def _raise_failure(row, index, number, message):
+    if number == _INVALID_ARGUMENT:
+        raise ValueError(message)
+    raise CalculationError(row, index, number, message)
+
+
+def weight_at_centile(base, centile, gest, wt, ht, sex, eth, par, *, errors="raise"):
+    """The birth weight in grams whose centile is ``centile`` for a baby of ``gest`` days (other
+    inputs as for ``centile``): fed back as ``bwt`` it gives ``centile`` within 1e-9 centile
+    points. A centile must lie strictly between 0 and 100. NaN where an input is missing.
+    Raises ValueError for a centile out of range or NaN and CalculationError where the
+    calculators would fail, unless ``errors="return"``: then the pair (weight, error numbers)."""
+    if errors not in ("raise", "return"):
+        raise ValueError('errors must be "raise" or "return"')
+    codes = _base_codes(base)
+    columns = [_numbers(centile, "centile"), _numbers(gest, "gest"), _numbers(wt, "wt"), _numbers(ht, "ht"),
+               _codes(sex, _SEX_CODES, "sex"),
+               _codes(eth, lambda b: _ETHNIC_CODES[b], "eth", codes),
+               _codes(par, _PARITY_CODES, "par")]
+    arrays = _np.broadcast_arrays(codes, *columns)
+    shape = arrays[0].shape
+    flat = [_flat(a) for a in arrays]
+    weight, error, failures = _pelmora.weights_at_centile(*flat)
+    if errors == "raise" and failures:
+        row, number, message = failures[0]
+        _raise_failure(row, _np.unravel_index(row, shape) if shape else (), number, message)
+
+    def shaped(a):
+        a = a.reshape(shape)
+        return a[()] if a.ndim == 0 else a
+
+    return (shaped(weight), shaped(error)) if errors == "return" else shaped(weight)
+
+
+def centile_column(centile):
+    """The name of a centile's column in ``curves``: "p10", "p2.5"."""
+    return f"p{float(centile):.15g}"
+
+
+def curves(base, wt, ht, sex, eth, par, centiles=(10, 50, 90), first=168, last=294, *, frame=None):
+    """One pregnancy's centile curves: for each day of gestation from ``first`` to ``last``
+    (inclusive, 0 to 350; the usual 168 to 294 is 24+0 to 42+0 weeks) the weight at each of
+    ``centiles``, as ``weight_at_centile`` gives it. The mother's inputs are single values, as
+    for ``centile``.
+
+    Returns the columns "gest" (days), "weeks" ("24+0", ...) and one per centile ("p10", ...):
+    a pandas DataFrame when pandas is there (``frame=None``) or asked for (``frame=True``),
+    otherwise a dict of numpy arrays. Missing inputs give NaN weights. Raises ValueError for an
+    empty or inverted range, no centile or one out of range, an unknown base or text, and
+    CalculationError where the calculators would fail for this mother."""
+    code = int(_base_codes(base))
+    sex_code = float(_codes(sex, _SEX_CODES, "sex"))
+    eth_code = float(_codes(eth, lambda b: _ETHNIC_CODES[b], "eth", _np.array(code, dtype=_np.uint8)))
+    par_code = float(_codes(par, _PARITY_CODES, "par"))
+    wanted = [float(c) for c in _np.atleast_1d(_np.asarray(centiles, dtype=_np.float64))]
+    if int(first) != first or int(last) != last:
+        raise ValueError("first and last are whole days")
+    weights, number, message = _pelmora.curves(code, float(_numbers(wt, "wt")), float(_numbers(ht, "ht")),
+                                               sex_code, eth_code, par_code, wanted, int(first), int(last))
+    if number:
+        _raise_failure(0, (), number, message)
+    days = _np.arange(int(first), int(last) + 1)
+    columns = {"gest": days, "weeks": _np.array([f"{d // 7}+{d % 7}" for d in days])}
+    for k, c in enumerate(wanted):
+        columns[centile_column(c)] = weights[k]
+    if frame is False:
+        return columns
+    try:
+        import pandas
+    except ImportError:
+        if frame:
+            raise
+        return columns
+    return pandas.DataFrame(columns)

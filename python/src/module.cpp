@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pelmora/calc/calculators.hpp"
+#include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
 #include "pelmora/calc/number_text.hpp"
 #include "pelmora/errors.hpp"
@@ -148,6 +149,52 @@ py::array_t<std::int8_t> classify(const py::array_t<double, py::array::c_style |
     return out;
 }
 
+// Weights at centiles per row; returns (weights, error numbers, failures as (row, number, message)).
+py::tuple weights_at_centile(const py::array& base, const py::array& centile, const py::array& gest,
+                             const py::array& wt, const py::array& ht, const py::array& sex, const py::array& eth,
+                             const py::array& par) {
+    const py::ssize_t n = gest.ndim() == 1 ? gest.shape(0) : -1;
+    const calc::Column<double> g = column<double>(gest, n, "gest");
+    const calc::Rows rows{.count = static_cast<std::size_t>(n < 0 ? 0 : n),
+                          .base = column<std::uint8_t>(base, n, "base"),
+                          .bwt = g,  // not read
+                          .gest = g,
+                          .wt = column<double>(wt, n, "wt"),
+                          .ht = column<double>(ht, n, "ht"),
+                          .sex = column<double>(sex, n, "sex"),
+                          .eth = column<double>(eth, n, "eth"),
+                          .par = column<double>(par, n, "par")};
+    const calc::Column<double> p = column<double>(centile, n, "centile");
+    py::array_t<double> weight(n);
+    py::array_t<std::int32_t> error(n);
+    std::vector<calc::RowFailure> failures;
+    {
+        py::gil_scoped_release unlocked;
+        calc::weights_at_centile(rows, p, weight.mutable_data(), reinterpret_cast<int*>(error.mutable_data()),
+                                 &failures);
+    }
+    py::list failed;
+    for (const auto& f : failures) failed.append(py::make_tuple(f.row, f.number, f.message));
+    return py::make_tuple(weight, error, failed);
+}
+
+// One mother's curves as an array of shape (centiles, days); returns (weights, error number,
+// message), the number 0 when nothing failed.
+py::tuple curves(int base, double wt, double ht, double sex, double eth, double par,
+                 const std::vector<double>& centiles, int first, int last) {
+    if (base < 0 || base > static_cast<int>(calc::Base::australia)) throw py::value_error("base: no such base");
+    const calc::Mother mother{
+        .base = static_cast<calc::Base>(base), .wt = wt, .ht = ht, .sex = sex, .eth = eth, .par = par};
+    try {
+        calc::Curves c = calc::curves(mother, centiles, {first, last});
+        py::array_t<double> out({static_cast<py::ssize_t>(centiles.size()), static_cast<py::ssize_t>(c.days.count())});
+        std::copy(c.weights.begin(), c.weights.end(), out.mutable_data());
+        return py::make_tuple(out, 0, "");
+    } catch (const calc::Failure& f) {
+        return py::make_tuple(py::none(), f.number(), f.what());
+    }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_pelmora, m) {
@@ -169,6 +216,10 @@ PYBIND11_MODULE(_pelmora, m) {
     m.attr("type_mismatch") = std::string(pelmora::error_text(pelmora::Error::type_mismatch));
     m.attr("overflow") = std::string(pelmora::error_text(pelmora::Error::overflow));
     m.def("classify", &classify, py::arg("centile"), py::arg("sga_below"), py::arg("lga_above"));
+    m.def("weights_at_centile", &weights_at_centile, py::arg("base"), py::arg("centile"), py::arg("gest"),
+          py::arg("wt"), py::arg("ht"), py::arg("sex"), py::arg("eth"), py::arg("par"));
+    m.def("curves", &curves, py::arg("base"), py::arg("wt"), py::arg("ht"), py::arg("sex"), py::arg("eth"),
+          py::arg("par"), py::arg("centiles"), py::arg("first"), py::arg("last"));
     m.attr("quantities") = py::cast(std::vector<std::string>(quantity_names.begin(), quantity_names.end()));
 
     py::list bases;

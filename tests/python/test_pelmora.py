@@ -293,3 +293,37 @@ def test_every_argument_wrong_in_every_way():
     for kwargs in (dict(sga_below="x"), dict(lga_above=None), dict(sga_below=10**400)):
         with pytest.raises((ValueError, TypeError), match="sga_below|lga_above"):
             pelmora.evaluate(*UK_ROW, **kwargs)
+
+
+def test_curves_and_weights_at_centiles_agree_with_the_tool_and_feed_back():
+    mother = dict(base="swe", wt=71, ht=158, sex="Male", eth="Somali", par="4 or more")
+    out = subprocess.run([CLI, "curves", "--base", "swe", "--wt", "71", "--ht", "158", "--sex", "Male", "--eth",
+                          "Somali", "--par", "4 or more", "--centiles", "2.5,10,50,90", "--from", "150",
+                          "--to", "300"], check=True, capture_output=True, text=True).stdout
+    rows = list(csv.DictReader(out.splitlines()))
+    for frame in (False, True):
+        c = pelmora.curves(**mother, centiles=[2.5, 10, 50, 90], first=150, last=300, frame=frame)
+        assert list(c.keys()) == ["gest", "weeks", "p2.5", "p10", "p50", "p90"]
+        for k in c.keys():
+            assert [str(v) for v in c[k]] == [r[k] for r in rows] or all(
+                same(float(r[k]), float(v)) for r, v in zip(rows, c[k])), k
+    c = pelmora.curves(**mother, centiles=[2.5, 10, 50, 90], first=150, last=300, frame=False)
+    p = np.array([2.5, 10, 50, 90])[:, None]
+    w = pelmora.weight_at_centile(mother["base"], p, c["gest"][None, :], 71, 158, 1, "Somali", 4)
+    assert w.shape == (4, 151)
+    assert np.array_equal(w, np.stack([c[pelmora.centile_column(x)] for x in p[:, 0]]))
+    back = pelmora.centile("swe", w, c["gest"][None, :], 71, 158, 1, 19, 4)
+    assert np.max(np.abs(back - p)) <= 1e-9
+    assert np.isnan(pelmora.weight_at_centile("uk", 50, 280, None, 163, 1, 1, 0))
+    w, error = pelmora.weight_at_centile("uk", [10, 0, 50], 280, 64, [163, 163, 1e200], 1, 1, 0, errors="return")
+    assert list(error) == [0, 5, 6] and not np.isnan(w[0]) and np.isnan(w[1:]).all()
+    bad = [lambda: pelmora.curves(**mother, first=300, last=200),
+           lambda: pelmora.curves(**mother, centiles=[10, 100]),
+           lambda: pelmora.curves(**{**mother, "eth": "Martian"}),
+           lambda: pelmora.curves(**{**mother, "base": "Mars"}),
+           lambda: pelmora.weight_at_centile("uk", float("nan"), 280, 64, 163, 1, 1, 0)]
+    for call in bad:
+        with pytest.raises(ValueError):
+            call()
+    with pytest.raises(pelmora.CalculationError):
+        pelmora.curves("uk", 64, 1e200, 1, 1, 0)

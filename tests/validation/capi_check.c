@@ -230,6 +230,68 @@ int main(int argc, char** argv) {
         }
     }
     bad += check_sizes(&rows[0].in, rows[0].base, rows[0].centile);
+    /* The weight at each row's own centile gives that centile back within 1e-9, the batch gives
+     * the same weights, and a curve is those weights day by day. */
+    {
+        static double p[MAX_ROWS], w[MAX_ROWS];
+        const pelmora_columns columns = {sizeof columns, bases, 0, NULL, in[1], in[2], in[3], in[4], in[5], in[6]};
+        const double usual[3] = {10, 50, 90};
+        double curve[3 * 127];
+        for (i = 0; i < n; ++i) p[i] = rows[i].centile > 0 && rows[i].centile < 100 ? rows[i].centile : 50;
+        if (pelmora_weight_at_centile_batch(n, &columns, p, w, error) != 0) {
+            fprintf(stderr, "FAIL: pelmora_weight_at_centile_batch refused the table\n");
+            return 1;
+        }
+        for (i = 0; i < n; ++i) {
+            pelmora_inputs at = rows[i].in;
+            pelmora_evaluation ev = PELMORA_EVALUATION_INIT;
+            double one = 0;
+            const int status = pelmora_weight_at_centile(rows[i].base, &rows[i].in, p[i], &one);
+            at.bwt = one;
+            pelmora_evaluate(rows[i].base, &at, &ev);
+            if (status != error[i] || !same(one, w[i]) ||
+                (status == 0 && !isnan(one) && !(fabs(ev.centile - p[i]) <= 1e-9))) {
+                fprintf(stderr, "FAIL: weight at centile, row %u: %d %.17g gives %.17g\n", (unsigned)i + 1, status, one,
+                        ev.centile);
+                ++bad;
+            }
+        }
+        for (i = 0; i < n; i += 97) {
+            const int status = pelmora_curves(rows[i].base, &rows[i].in, usual, 3, 168, 294, curve, 3 * 127);
+            size_t c, d;
+            for (c = 0; c < 3; ++c) {
+                for (d = 0; d < 127; ++d) {
+                    pelmora_inputs at = rows[i].in;
+                    double one = 0;
+                    at.gest = 168.0 + (double)d;
+                    if (pelmora_weight_at_centile(rows[i].base, &at, usual[c], &one) != status ||
+                        !same(one, curve[c * 127 + d])) {
+                        fprintf(stderr, "FAIL: pelmora_curves, row %u\n", (unsigned)i + 1);
+                        ++bad;
+                        c = 3;
+                        break;
+                    }
+                }
+            }
+        }
+        {
+            const int checks[] = {
+                pelmora_weight_at_centile(0, &rows[0].in, 100, w) == PELMORA_INVALID_ARGUMENT && isnan(w[0]),
+                pelmora_weight_at_centile(0, &rows[0].in, NAN, w) == PELMORA_INVALID_ARGUMENT,
+                pelmora_curves(0, &rows[0].in, usual, 3, 294, 168, curve, 3 * 127) == PELMORA_INVALID_ARGUMENT,
+                pelmora_curves(0, &rows[0].in, usual, 3, 168, 294, curve, 3 * 127 - 1) == PELMORA_INVALID_ARGUMENT,
+                pelmora_curves(0, &rows[0].in, usual, 0, 168, 294, curve, 3 * 127) == PELMORA_INVALID_ARGUMENT,
+                pelmora_curves(0, &rows[0].in, usual, 3, 0, PELMORA_CURVE_LAST_DAY + 1, curve, 3 * 127) ==
+                    PELMORA_INVALID_ARGUMENT,
+            };
+            for (i = 0; i < sizeof checks / sizeof checks[0]; ++i) {
+                if (!checks[i]) {
+                    fprintf(stderr, "FAIL: weight/curve check %u\n", (unsigned)i + 1);
+                    ++bad;
+                }
+            }
+        }
+    }
     if (bad) {
         fprintf(stderr, "%d check(s) failed\n", bad);
         return 1;

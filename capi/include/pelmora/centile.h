@@ -191,6 +191,39 @@ PELMORA_CENTILE_API int pelmora_base_code(const char* name_or_tag);
 /** The ethnic group code of `text` in the base's list, or -1. */
 PELMORA_CENTILE_API int pelmora_ethnic_code(int base, const char* text);
 
+/** The birth weight in grams whose centile is `centile` for in's gest, wt, ht, sex, eth and par
+ *  (in->bwt is not read): fed back as bwt, the calculators give `centile` within 1e-9 centile
+ *  points, and weights rise with the centile. A centile must lie strictly between 0 and 100.
+ *  Returns 0 with *weight set (NaN when an input is missing), or an error number with *weight
+ *  NaN: PELMORA_INVALID_ARGUMENT for a centile out of range or NaN, an unknown base or a null
+ *  pointer; the calculators' error (6 Overflow, ...) where they would fail for these inputs. */
+PELMORA_CENTILE_API int pelmora_weight_at_centile(int base, const pelmora_inputs* in, double centile, double* weight);
+
+/** n rows: row i's inputs from the columns of `in` (in->bwt may be NULL and is not read), its
+ *  centile centile[i] and its weight into weight[i]; error may be NULL or room for n error
+ *  numbers (0 where none). A row with a centile out of range or an unknown base fails with
+ *  PELMORA_INVALID_ARGUMENT; a failing row does not stop the batch. Returns 0, or
+ *  PELMORA_INVALID_ARGUMENT (nothing computed) for a NULL pointer while n > 0, or 7 (Out of
+ *  memory). */
+PELMORA_CENTILE_API int pelmora_weight_at_centile_batch(size_t n, const pelmora_columns* in, const double* centile,
+                                                        double* weight, int* error);
+
+/** The earliest and latest days a curve may cover: 0 and 350 (50+0 weeks). */
+#define PELMORA_CURVE_FIRST_DAY 0
+#define PELMORA_CURVE_LAST_DAY 350
+
+/** One pregnancy's centile curves, from day first_day to last_day of gestation (inclusive;
+ *  the usual range is 168 to 294, 24+0 to 42+0 weeks), for in's wt, ht, sex, eth and par (bwt
+ *  and gest are not read): weights[c * n_days + d], n_days = last_day - first_day + 1, is the
+ *  weight at centiles[c] on day first_day + d, as pelmora_weight_at_centile gives it. `capacity`
+ *  is how many doubles `weights` holds; it must be at least n_centiles * n_days. A missing
+ *  input gives NaN weights and 0. Returns 0, PELMORA_INVALID_ARGUMENT (nothing written) for an
+ *  unknown base, a null pointer, no centile, a centile out of range, a range that is inverted
+ *  or outside PELMORA_CURVE_FIRST_DAY..PELMORA_CURVE_LAST_DAY, or too little room; or the
+ *  calculators' error number (weights NaN) where they would fail for this mother. */
+PELMORA_CENTILE_API int pelmora_curves(int base, const pelmora_inputs* in, const double* centiles, size_t n_centiles,
+                                       int first_day, int last_day, double* weights, size_t capacity);
+
 #ifdef __cplusplus
 }
 #endif

@@ -176,6 +176,35 @@ line=$(awk -F, '$1 == 7 { print $10 }' "$tmp/out")
 "$bin" --base au --bwt 2007 --gest 257 --wt 57 --ht 157 --sex 1 --eth 7 --par 1 >"$tmp/one"
 grep -qxF "Centile: $line" "$tmp/one" || fail "row 7 of the batch differs from the single evaluation ($line)"
 
+# --- Centile curves -------------------------------------------------------------------------
+# Every day's weight at each centile, fed back through the batch, gives that centile within 1e-9.
+mother=(--base nz --wt 58 --ht 161 --sex Female --eth Maori --par 1)
+expect_status 0 "curves" -- "$bin" curves "${mother[@]}" --centiles 3,10,50,90,97.5 --from 23+6 --to 300
+expect_line "$tmp/out" "gest,weeks,p3,p10,p50,p90,p97.5" "curves header"
+expect_line "$tmp/out" "300,42+6,$(awk -F, '$1 == 300 { print $3 "," $4 "," $5 "," $6 "," $7 }' "$tmp/out")" "curves last day"
+cp "$tmp/out" "$tmp/curves.csv"
+awk -F, 'NR > 1 { for (k = 3; k <= 7; k++) printf "nz,%s,%s,58,161,0,3,1\n", $k, $1 }' "$tmp/curves.csv" |
+  { echo "base,bwt,gest,wt,ht,sex,eth,par"; cat; } >"$tmp/back.csv"
+expect_status 0 "curves fed back" -- "$bin" --csv <"$tmp/back.csv"
+awk -F, 'BEGIN { split("3 10 50 90 97.5", p, " ") }
+         NR > 1 { want = p[(NR - 2) % 5 + 1]; d = $9 - want; if (d < 0) d = -d; if (d > 1e-9) { print NR ": " $9; bad = 1 } }
+         END { exit bad || NR != 1 + 5 * 134 }' "$tmp/out" || fail "curves fed back: a centile off by more than 1e-9"
+expect_status 0 "curves into a file" -- "$bin" curves "${mother[@]}" --centiles 3,10,50,90,97.5 --from 167 --to 300 \
+  -o "$tmp/curves-file.csv"
+cmp -s "$tmp/curves.csv" "$tmp/curves-file.csv" || fail "curves: the file differs from standard output"
+# Bad input: a clear message, status 2, and the file untouched.
+for bad in "--from 300 --to 200|inverted" "--centiles 10,100|between 0 and 100" "--eth Martian|unknown value" \
+           "--base Mars|unknown base" "--from 24+7|from 0 to 6" "--to 351|outside 0 to 350" "--centiles 10,,90|not a number"; do
+  IFS='|' read -r flags says <<<"$bad"
+  base_flags=("${mother[@]}")
+  case $flags in --eth*) base_flags=("${mother[@]:0:8}" --par 1) ;; --base*) base_flags=("${mother[@]:2}") ;; esac
+  # shellcheck disable=SC2086
+  expect_status 2 "curves $flags" -- "$bin" curves "${base_flags[@]}" $flags -o "$tmp/curves-file.csv"
+  grep -q -- "$says" "$tmp/err" || fail "curves $flags: no '$says' in: $(cat "$tmp/err")"
+  cmp -s "$tmp/curves.csv" "$tmp/curves-file.csv" || fail "curves $flags: the file was changed"
+done
+[ -z "$(find "$tmp" -name '*.tmp-*')" ] || fail "curves: a temporary file was left"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2
   exit 1
