@@ -310,7 +310,7 @@ def weight_at_centile(base, centile, gest, wt, ht, sex, eth, par, *, errors="rai
                _codes(par, _PARITY_CODES, "par")]
     arrays = _np.broadcast_arrays(codes, *columns)
     shape = arrays[0].shape
-    flat = [_flat(a) for a in arrays]
+    flat = [_np.ascontiguousarray(a).reshape(-1) for a in arrays]
     weight, error, failures = _pelmora.weights_at_centile(*flat)
     if errors == "raise" and failures:
         row, number, message = failures[0]

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string_view>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pelmora/calc/calculators.hpp"
@@ -153,18 +154,24 @@ py::array_t<std::int8_t> classify(const py::array_t<double, py::array::c_style |
 py::tuple weights_at_centile(const py::array& base, const py::array& centile, const py::array& gest,
                              const py::array& wt, const py::array& ht, const py::array& sex, const py::array& eth,
                              const py::array& par) {
-    const py::ssize_t n = gest.ndim() == 1 ? gest.shape(0) : -1;
-    const calc::Column<double> g = column<double>(gest, n, "gest");
-    const calc::Rows rows{.count = static_cast<std::size_t>(n < 0 ? 0 : n),
-                          .base = column<std::uint8_t>(base, n, "base"),
+    const std::vector<py::ssize_t> shape{gest.ndim() == 1 ? gest.shape(0) : -1};
+    const std::vector<py::ssize_t> at;  // the one line of 1-d arrays
+    const std::array<std::pair<const py::array*, const char*>, 7> in{
+        {{&centile, "centile"}, {&gest, "gest"}, {&wt, "wt"}, {&ht, "ht"}, {&sex, "sex"}, {&eth, "eth"}, {&par, "par"}}};
+    input<std::uint8_t>(base, shape, "base");
+    for (const auto& [a, name] : in) input<double>(*a, shape, name);
+    const py::ssize_t n = shape[0];
+    const calc::Column<double> g = line_of<double>(gest, at);
+    const calc::Rows rows{.count = static_cast<std::size_t>(n),
+                          .base = line_of<std::uint8_t>(base, at),
                           .bwt = g,  // not read
                           .gest = g,
-                          .wt = column<double>(wt, n, "wt"),
-                          .ht = column<double>(ht, n, "ht"),
-                          .sex = column<double>(sex, n, "sex"),
-                          .eth = column<double>(eth, n, "eth"),
-                          .par = column<double>(par, n, "par")};
-    const calc::Column<double> p = column<double>(centile, n, "centile");
+                          .wt = line_of<double>(wt, at),
+                          .ht = line_of<double>(ht, at),
+                          .sex = line_of<double>(sex, at),
+                          .eth = line_of<double>(eth, at),
+                          .par = line_of<double>(par, at)};
+    const calc::Column<double> p = line_of<double>(centile, at);
     py::array_t<double> weight(n);
     py::array_t<std::int32_t> error(n);
     std::vector<calc::RowFailure> failures;
