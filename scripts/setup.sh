@@ -15,6 +15,8 @@ packages=(
   python3-dev python3-pybind11 python3-numpy python3-pytest python3-pandas
   wixl zip unzip python3 time
   emscripten node-acorn nodejs chromium
+  r-base-core r-base-dev r-cran-testthat r-cran-knitr r-cran-rmarkdown r-cran-tibble r-cran-data.table
+  pandoc
 )
 
 # One query for all: the packages dpkg reports as installed (a foreign one under its arch-qualified name).

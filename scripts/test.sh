@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then builds and runs the suite twice (optimised with
-# warnings as errors, then under ASan+UBSan), fuzzes each fuzz target for a bounded time, then the
-# Windows builds and their checks under Wine. The web face (WebAssembly, npm package, element) is
-# tested after the release build, whose demo host it is compared with.
+# warnings as errors, then under ASan+UBSan), builds and checks the R package, fuzzes each fuzz
+# target for a bounded time, then the Windows builds and their checks under Wine. The web face
+# (WebAssembly, npm package, element) is tested after the release build, whose demo host it is
+# compared with.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -17,6 +18,9 @@ done
 
 echo "=== web ===" >&2
 scripts/web-tests.sh
+
+echo "=== R package ===" >&2
+scripts/r-tests.sh
 
 echo "=== fuzz ===" >&2
 scripts/fuzz-tests.sh

@@ -140,6 +140,14 @@ private:
 
 }  // namespace
 
+const char* quantity_name(Quantity q) noexcept {
+    static constexpr std::array<const char*, quantity_count> names{
+        "centile",     "z",           "optimal_weight", "weight", "weight_term", "height_term", "sex_term",
+        "ethnic_term", "parity_term", "term_weight",    "weeks",  "proportion",  "spread",      "ht_after"};
+    const auto i = static_cast<std::size_t>(q);
+    return i < names.size() ? names[i] : "";
+}
+
 SizeClass classify(double centile, const Thresholds& t) noexcept {
     if (std::isnan(centile)) return SizeClass::none;
     if (centile < t.sga_below) return SizeClass::sga;

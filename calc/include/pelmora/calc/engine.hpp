@@ -69,6 +69,10 @@ enum class Quantity : std::uint8_t {
 };
 inline constexpr std::size_t quantity_count = 14;
 
+/// The quantity's name as the faces spell it ("centile", "z", "optimal_weight", ...: the
+/// enumerator's own name); "" for a value past the last.
+[[nodiscard]] const char* quantity_name(Quantity q) noexcept;
+
 /// Birth-weight classes by centile.
 enum class SizeClass : std::int8_t {
     none = 0,  ///< no centile (a missing input or a failure)

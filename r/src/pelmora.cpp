@@ -1,0 +1,270 @@
+// The R package's native routines: the batch engine over R's vectors. The R functions around
+// them turn texts and factors into codes and check lengths; here every input is a double vector
+// of length 1 (repeated for every row) or of the batch's length, and the base an integer vector
+// of codes with NA for a missing base.
+//
+// No R function that can raise an R error (and so jump over C++ destructors) is called while a
+// C++ object with a destructor is alive: R's vectors are made first, the engine runs in a scope
+// of its own, and what it reports is copied into plain buffers before R sees it.
+
+#define R_NO_REMAP
+#include <R.h>
+#include <Rinternals.h>
+#include <R_ext/Rdynload.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "pelmora/calc/calculators.hpp"
+#include "pelmora/calc/engine.hpp"
+#include "pelmora/calc/number_text.hpp"
+
+#if defined(__FAST_MATH__)
+#error "the calculators must not be compiled with fast-math"
+#endif
+
+namespace calc = pelmora::calc;
+
+namespace {
+
+// How many failed rows a batch reports by row, number and message (the count is always whole).
+constexpr int reported_failures = 5;
+constexpr std::size_t message_room = 160;
+
+struct Report {
+    R_xlen_t failed = 0;
+    double rows[reported_failures] = {};
+    int numbers[reported_failures] = {};
+    char messages[reported_failures][message_room] = {};
+    char trouble[message_room] = {};  // the engine's own trouble (no memory, no thread)
+};
+
+calc::Column<double> column(SEXP v, R_xlen_t n) { return {REAL(v), XLENGTH(v) == 1 && n != 1 ? 0 : 1}; }
+
+bool missing_row(const calc::Rows& rows, const int* base, std::ptrdiff_t base_stride, std::size_t i) {
+    if (base[static_cast<std::ptrdiff_t>(i) * base_stride] == NA_INTEGER) return true;
+    const double in[7] = {rows.bwt[i], rows.gest[i], rows.wt[i], rows.ht[i], rows.sex[i], rows.eth[i], rows.par[i]};
+    for (const double v : in) {
+        if (std::isnan(v)) return true;
+    }
+    return false;
+}
+
+// Runs the engine and fills `report`; no R call inside.
+void run(const calc::Rows& rows, calc::Results& results, unsigned threads, const int* base, std::ptrdiff_t base_stride,
+         Report& report) noexcept {
+    try {
+        std::vector<calc::RowFailure> failures;
+        results.failures = &failures;
+        calc::evaluate_rows(rows, results, threads);
+        results.failures = nullptr;
+        for (const auto& f : failures) {
+            // A missing base reaches the engine as a code that names no base: missing, not failed.
+            if (base[static_cast<std::ptrdiff_t>(f.row) * base_stride] == NA_INTEGER) {
+                if (results.error) results.error[f.row] = 0;
+                continue;
+            }
+            if (report.failed < reported_failures) {
+                const auto k = static_cast<int>(report.failed);
+                report.rows[k] = static_cast<double>(f.row) + 1;
+                report.numbers[k] = f.number;
+                std::snprintf(report.messages[k], message_room, "%s", f.message.c_str());
+            }
+            ++report.failed;
+        }
+    } catch (const std::exception& e) {
+        std::snprintf(report.trouble, message_room, "%s", e.what());
+    } catch (...) {
+        std::snprintf(report.trouble, message_room, "unknown failure");
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+// .Call("pelmora_batch", base, bwt, gest, wt, ht, sex, eth, par, n, wanted, threads):
+// list(values = list of double vectors by `wanted` (0-based quantity numbers), error = runtime
+// error number per row (0 where none), failed = count of failed rows, rows, numbers, messages =
+// the first failed rows (1-based), their runtime error numbers and messages).
+SEXP pelmora_batch(SEXP base, SEXP bwt, SEXP gest, SEXP wt, SEXP ht, SEXP sex, SEXP eth, SEXP par, SEXP n_, SEXP wanted,
+                   SEXP threads_) {
+    const R_xlen_t n = static_cast<R_xlen_t>(Rf_asReal(n_));
+    const SEXP inputs[7] = {bwt, gest, wt, ht, sex, eth, par};
+    if (TYPEOF(base) != INTSXP || (XLENGTH(base) != 1 && XLENGTH(base) != n)) Rf_error("base: bad column");
+    for (const SEXP v : inputs) {
+        if (TYPEOF(v) != REALSXP || (XLENGTH(v) != 1 && XLENGTH(v) != n)) Rf_error("inputs: bad column");
+    }
+    if (TYPEOF(wanted) != INTSXP) Rf_error("wanted: bad quantities");
+    const int threads = Rf_asInteger(threads_);
+    if (threads == NA_INTEGER || threads < 0) Rf_error("threads: expected a count >= 0");
+
+    // The base as the engine reads it: a byte per row, 255 (no base) where R's is NA or out of range.
+    const std::ptrdiff_t base_stride = XLENGTH(base) == 1 && n != 1 ? 0 : 1;
+    SEXP codes = PROTECT(Rf_allocVector(RAWSXP, XLENGTH(base)));
+    const int* b = INTEGER(base);
+    for (R_xlen_t i = 0; i < XLENGTH(base); ++i) {
+        RAW(codes)[i] = static_cast<Rbyte>(b[i] >= 0 && b[i] <= 3 ? b[i] : 255);
+    }
+
+    const R_xlen_t nwanted = XLENGTH(wanted);
+    SEXP values = PROTECT(Rf_allocVector(VECSXP, nwanted));
+    calc::Results results;
+    for (R_xlen_t k = 0; k < nwanted; ++k) {
+        const int q = INTEGER(wanted)[k];
+        if (q < 0 || q >= static_cast<int>(calc::quantity_count)) Rf_error("wanted: no such quantity");
+        SET_VECTOR_ELT(values, k, Rf_allocVector(REALSXP, n));
+        results.values[static_cast<std::size_t>(q)] = REAL(VECTOR_ELT(values, k));
+    }
+    SEXP errors = PROTECT(Rf_allocVector(INTSXP, n));
+    results.error = INTEGER(errors);
+
+    const calc::Rows rows{.count = static_cast<std::size_t>(n),
+                          .base = {RAW(codes), base_stride},
+                          .bwt = column(bwt, n),
+                          .gest = column(gest, n),
+                          .wt = column(wt, n),
+                          .ht = column(ht, n),
+                          .sex = column(sex, n),
+                          .eth = column(eth, n),
+                          .par = column(par, n)};
+    Report report;
+    run(rows, results, static_cast<unsigned>(threads), b, base_stride, report);
+    if (report.trouble[0] != '\0') Rf_error("the batch could not run: %s", report.trouble);
+
+    // R's own NA (not a NaN) in the rows that are missing or failed, for every quantity.
+    for (R_xlen_t i = 0; i < n; ++i) {
+        if (results.error[i] == 0 && !missing_row(rows, b, base_stride, static_cast<std::size_t>(i))) continue;
+        for (R_xlen_t k = 0; k < nwanted; ++k) REAL(VECTOR_ELT(values, k))[i] = NA_REAL;
+    }
+
+    const int shown = report.failed < reported_failures ? static_cast<int>(report.failed) : reported_failures;
+    SEXP rows_out = PROTECT(Rf_allocVector(REALSXP, shown));
+    SEXP numbers = PROTECT(Rf_allocVector(INTSXP, shown));
+    SEXP messages = PROTECT(Rf_allocVector(STRSXP, shown));
+    for (int k = 0; k < shown; ++k) {
+        REAL(rows_out)[k] = report.rows[k];
+        INTEGER(numbers)[k] = report.numbers[k];
+        SET_STRING_ELT(messages, k, Rf_mkCharCE(report.messages[k], CE_UTF8));
+    }
+    const char* names[] = {"values", "error", "failed", "rows", "numbers", "messages", ""};
+    SEXP out = PROTECT(Rf_mkNamed(VECSXP, names));
+    SET_VECTOR_ELT(out, 0, values);
+    SET_VECTOR_ELT(out, 1, errors);
+    SET_VECTOR_ELT(out, 2, Rf_ScalarReal(static_cast<double>(report.failed)));
+    SET_VECTOR_ELT(out, 3, rows_out);
+    SET_VECTOR_ELT(out, 4, numbers);
+    SET_VECTOR_ELT(out, 5, messages);
+    UNPROTECT(7);
+    return out;
+}
+
+// .Call("pelmora_classify", centile, sga_below, lga_above): the class per centile as a factor's
+// codes (1 SGA, 2 AGA, 3 LGA, NA for no centile).
+SEXP pelmora_classify(SEXP centile, SEXP sga_below, SEXP lga_above) {
+    if (TYPEOF(centile) != REALSXP) Rf_error("centile: expected a double vector");
+    const calc::Thresholds t{Rf_asReal(sga_below), Rf_asReal(lga_above)};
+    const R_xlen_t n = XLENGTH(centile);
+    SEXP out = PROTECT(Rf_allocVector(INTSXP, n));
+    const double* c = REAL(centile);
+    int* o = INTEGER(out);
+    for (R_xlen_t i = 0; i < n; ++i) {
+        const calc::SizeClass k = calc::classify(c[i], t);
+        o[i] = k == calc::SizeClass::none ? NA_INTEGER : static_cast<int>(k);
+    }
+    UNPROTECT(1);
+    return out;
+}
+
+// .Call("pelmora_tables"): the calculators' tables the R functions read texts by: base names and
+// tags by code, each base's ethnic-group texts and codes, the parity texts by code, the
+// quantities' names in the engine's order and the class texts by class code.
+SEXP pelmora_tables(void) {
+    constexpr int nbases = static_cast<int>(calc::Base::australia) + 1;
+    SEXP names = PROTECT(Rf_allocVector(STRSXP, nbases));
+    SEXP tags = PROTECT(Rf_allocVector(STRSXP, nbases));
+    SEXP ethnic = PROTECT(Rf_allocVector(VECSXP, nbases));
+    for (int b = 0; b < nbases; ++b) {
+        const auto base = static_cast<calc::Base>(b);
+        const auto name = calc::base_name(base);
+        const auto tag = calc::base_tag(base);
+        SET_STRING_ELT(names, b, Rf_mkCharLenCE(name.data(), static_cast<int>(name.size()), CE_UTF8));
+        SET_STRING_ELT(tags, b, Rf_mkCharLenCE(tag.data(), static_cast<int>(tag.size()), CE_UTF8));
+        const auto groups = calc::ethnic_groups(base);
+        SEXP texts = PROTECT(Rf_allocVector(STRSXP, static_cast<R_xlen_t>(groups.size())));
+        SEXP codes = PROTECT(Rf_allocVector(REALSXP, static_cast<R_xlen_t>(groups.size())));
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            SET_STRING_ELT(texts, static_cast<R_xlen_t>(g),
+                           Rf_mkCharLenCE(groups[g].text.data(), static_cast<int>(groups[g].text.size()), CE_UTF8));
+            REAL(codes)[g] = groups[g].code;
+        }
+        const char* group_names[] = {"text", "code", ""};
+        SEXP table = PROTECT(Rf_mkNamed(VECSXP, group_names));
+        SET_VECTOR_ELT(table, 0, texts);
+        SET_VECTOR_ELT(table, 1, codes);
+        SET_VECTOR_ELT(ethnic, b, table);
+        UNPROTECT(3);
+    }
+    const auto parity_texts = calc::parity_texts();
+    SEXP parity = PROTECT(Rf_allocVector(STRSXP, static_cast<R_xlen_t>(parity_texts.size())));
+    for (std::size_t p = 0; p < parity_texts.size(); ++p) {
+        SET_STRING_ELT(parity, static_cast<R_xlen_t>(p),
+                       Rf_mkCharLenCE(parity_texts[p].data(), static_cast<int>(parity_texts[p].size()), CE_UTF8));
+    }
+    SEXP quantities = PROTECT(Rf_allocVector(STRSXP, calc::quantity_count));
+    for (std::size_t q = 0; q < calc::quantity_count; ++q) {
+        SET_STRING_ELT(quantities, static_cast<R_xlen_t>(q),
+                       Rf_mkChar(calc::quantity_name(static_cast<calc::Quantity>(q))));
+    }
+    SEXP classes = PROTECT(Rf_allocVector(STRSXP, 3));
+    for (int c = 1; c <= 3; ++c) {
+        SET_STRING_ELT(classes, c - 1, Rf_mkChar(calc::class_text(static_cast<calc::SizeClass>(c))));
+    }
+    const char* table_names[] = {"bases", "tags", "ethnic", "parity", "quantities", "classes", ""};
+    SEXP out = PROTECT(Rf_mkNamed(VECSXP, table_names));
+    SET_VECTOR_ELT(out, 0, names);
+    SET_VECTOR_ELT(out, 1, tags);
+    SET_VECTOR_ELT(out, 2, ethnic);
+    SET_VECTOR_ELT(out, 3, parity);
+    SET_VECTOR_ELT(out, 4, quantities);
+    SET_VECTOR_ELT(out, 5, classes);
+    UNPROTECT(7);
+    return out;
+}
+
+// .Call("pelmora_read_numbers", texts): each text read as the calculators read an argument's
+// text (the correctly rounded nearest double; R's own reader may miss it by an ulp in the 16th
+// and 17th digits); NA for NA and for a text that is no number.
+SEXP pelmora_read_numbers(SEXP texts) {
+    if (TYPEOF(texts) != STRSXP) Rf_error("texts: expected a character vector");
+    const R_xlen_t n = XLENGTH(texts);
+    SEXP out = PROTECT(Rf_allocVector(REALSXP, n));
+    for (R_xlen_t i = 0; i < n; ++i) {
+        const SEXP t = STRING_ELT(texts, i);
+        const auto v = t == NA_STRING ? std::nullopt : calc::number_in_text(CHAR(t));
+        REAL(out)[i] = v ? *v : NA_REAL;
+    }
+    UNPROTECT(1);
+    return out;
+}
+
+static const R_CallMethodDef call_methods[] = {
+    {"pelmora_batch", reinterpret_cast<DL_FUNC>(&pelmora_batch), 11},
+    {"pelmora_classify", reinterpret_cast<DL_FUNC>(&pelmora_classify), 3},
+    {"pelmora_tables", reinterpret_cast<DL_FUNC>(&pelmora_tables), 0},
+    {"pelmora_read_numbers", reinterpret_cast<DL_FUNC>(&pelmora_read_numbers), 1},
+    {nullptr, nullptr, 0}};
+
+void R_init_pelmora(DllInfo* dll) {
+    R_registerRoutines(dll, nullptr, call_methods, nullptr, nullptr);
+    R_useDynamicSymbols(dll, FALSE);
+    R_forceSymbols(dll, TRUE);
+}
+
+}  // extern "C"

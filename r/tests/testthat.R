@@ -1,0 +1,4 @@
+library(testthat)
+library(pelmora)
+
+test_check("pelmora")
