@@ -56,20 +56,19 @@ bool missing_row(const calc::Rows& rows, const int* base, std::ptrdiff_t base_st
     return false;
 }
 
-// Runs the engine and fills `report`; no R call inside.
+// Runs the engine and fills `report`; no R call inside. The engine keeps the messages of the
+// first failed rows only: as many as are reported, plus the rows of a missing base (which fail
+// in the engine, as a code that names no base, and are missing here, not failed).
 void run(const calc::Rows& rows, calc::Results& results, unsigned threads, const int* base, std::ptrdiff_t base_stride,
-         Report& report) noexcept {
+         std::size_t missing_bases, Report& report) noexcept {
     try {
         std::vector<calc::RowFailure> failures;
         results.failures = &failures;
+        results.failure_limit = reported_failures + missing_bases;
         calc::evaluate_rows(rows, results, threads);
         results.failures = nullptr;
         for (const auto& f : failures) {
-            // A missing base reaches the engine as a code that names no base: missing, not failed.
-            if (base[static_cast<std::ptrdiff_t>(f.row) * base_stride] == NA_INTEGER) {
-                if (results.error) results.error[f.row] = 0;
-                continue;
-            }
+            if (base[static_cast<std::ptrdiff_t>(f.row) * base_stride] == NA_INTEGER) continue;
             if (report.failed < reported_failures) {
                 const auto k = static_cast<int>(report.failed);
                 report.rows[k] = static_cast<double>(f.row) + 1;
@@ -78,6 +77,17 @@ void run(const calc::Rows& rows, calc::Results& results, unsigned threads, const
             }
             ++report.failed;
         }
+        // Every failed row, counted by its error number; a missing base's is no failure.
+        R_xlen_t failed = 0;
+        for (std::size_t i = 0; i < rows.count; ++i) {
+            if (results.error[i] == 0) continue;
+            if (base[static_cast<std::ptrdiff_t>(i) * base_stride] == NA_INTEGER) {
+                results.error[i] = 0;
+            } else {
+                ++failed;
+            }
+        }
+        report.failed = failed;
     } catch (const std::exception& e) {
         std::snprintf(report.trouble, message_room, "%s", e.what());
     } catch (...) {
@@ -109,9 +119,13 @@ SEXP pelmora_batch(SEXP base, SEXP bwt, SEXP gest, SEXP wt, SEXP ht, SEXP sex, S
     const std::ptrdiff_t base_stride = XLENGTH(base) == 1 && n != 1 ? 0 : 1;
     SEXP codes = PROTECT(Rf_allocVector(RAWSXP, XLENGTH(base)));
     const int* b = INTEGER(base);
+    std::size_t missing_bases = 0;
     for (R_xlen_t i = 0; i < XLENGTH(base); ++i) {
-        RAW(codes)[i] = static_cast<Rbyte>(b[i] >= 0 && b[i] <= 3 ? b[i] : 255);
+        const bool named = b[i] >= 0 && b[i] <= 3;
+        RAW(codes)[i] = static_cast<Rbyte>(named ? b[i] : 255);
+        if (!named) ++missing_bases;
     }
+    if (base_stride == 0 && missing_bases != 0) missing_bases = static_cast<std::size_t>(n);
 
     const R_xlen_t nwanted = XLENGTH(wanted);
     SEXP values = PROTECT(Rf_allocVector(VECSXP, nwanted));
@@ -135,7 +149,7 @@ SEXP pelmora_batch(SEXP base, SEXP bwt, SEXP gest, SEXP wt, SEXP ht, SEXP sex, S
                           .eth = column(eth, n),
                           .par = column(par, n)};
     Report report;
-    run(rows, results, static_cast<unsigned>(threads), b, base_stride, report);
+    run(rows, results, static_cast<unsigned>(threads), b, base_stride, missing_bases, report);
     if (report.trouble[0] != '\0') Rf_error("the batch could not run: %s", report.trouble);
 
     // R's own NA (not a NaN) in the rows that are missing or failed, for every quantity.

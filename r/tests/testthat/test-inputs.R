@@ -58,6 +58,9 @@ test_that("a failing row is NA, summarised by errors = warn, error or quiet", {
   expect_silent(do.call(one, c(bad, errors = "quiet")))
   expect_warning(one(ht = rep(1e200, 7)), "7 of 7 rows failed and gave NA: row 1 ", fixed = TRUE)
   expect_warning(one(ht = rep(1e200, 7)), "row 5 (run-time error 6: Overflow (weight band)), ...", fixed = TRUE)
+  # A row of a missing base is missing, not failed, even among failing rows.
+  expect_warning(centile(c(NA, 0, NA, 0, NA, NA, NA, NA, NA, 0), 3500, 280, 64, 1e200, 1, 1, 0),
+                 "3 of 10 rows failed and gave NA: row 2 (run-time error 6: Overflow (weight band)), row 4 (run-time error 6: Overflow (weight band)), row 10 (", fixed = TRUE)
   ev <- suppressWarnings(evaluate(0, 3500, 280, 64, bad$ht, 1, 1, 0))
   expect_identical(ev$error, c(0L, 6L, 0L, 6L))
   expect_true(all(is.na(ev[c(2, 4), names(ev) != "error"])))
