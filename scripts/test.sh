@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then builds and runs the suite twice (optimised with
-# warnings as errors, then under ASan+UBSan), builds and checks the R package, fuzzes each fuzz
+# warnings as errors, then under ASan+UBSan), builds and checks the R package,
+# builds the Python wheel and tests it in a fresh virtual environment, fuzzes each fuzz
 # target for a bounded time, then the Windows builds and their checks under Wine. The web face
 # (WebAssembly, npm package, element) is tested after the release build, whose demo host it is
 # compared with.
@@ -21,6 +22,9 @@ scripts/web-tests.sh
 
 echo "=== R package ===" >&2
 scripts/r-tests.sh
+
+echo "=== Python wheel ===" >&2
+scripts/python-wheel-tests.sh
 
 echo "=== fuzz ===" >&2
 scripts/fuzz-tests.sh
