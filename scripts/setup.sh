@@ -16,7 +16,7 @@ packages=(
   wixl zip unzip python3 time
   emscripten node-acorn nodejs chromium
   r-base-core r-base-dev r-cran-testthat r-cran-knitr r-cran-rmarkdown r-cran-tibble r-cran-data.table
-  pandoc python3-setuptools python3-wheel python3-pip python3-venv
+  pandoc python3-setuptools python3-wheel python3-pip python3-venv python3-dask
 )
 
 # One query for all: the packages dpkg reports as installed (a foreign one under its arch-qualified name).

@@ -31,7 +31,7 @@ import numpy as _np
 
 from . import _pelmora
 
-__all__ = ["centile", "evaluate", "classify", "weight_at_centile", "curves", "CalculationError", "QUANTITIES",
+__all__ = ["centile", "evaluate", "classify", "add_centiles", "weight_at_centile", "curves", "CalculationError", "QUANTITIES",
            "BASES"]
 
 #: The quantities ``evaluate`` returns, in order.
@@ -124,13 +124,49 @@ def _array(values, what):
     return _np.asarray(values)
 
 
-def _convert(arr, what, one):
-    """Object or text arrays element by element through `one(value, index)`; missing -> NaN."""
-    out = _np.empty(arr.shape, dtype=_np.float64)
-    flat_out = out.reshape(-1)
-    for i, v in enumerate(arr.reshape(-1)):
-        flat_out[i] = _np.nan if _is_missing(v) else one(v, i)
-    return out
+def _distinct(arr):
+    """The distinct values of a text or object array and each element's index into them, found
+    without a Python loop per element (numpy.unique for texts, pandas.factorize for objects when
+    pandas is there; missing values become None); None where neither applies."""
+    flat = arr.reshape(-1)
+    if arr.dtype.kind in "US":
+        uniq, inv = _np.unique(flat, return_inverse=True)
+        return uniq.tolist(), inv
+    try:
+        import pandas
+    except ImportError:
+        return None
+    try:
+        inv, uniq = pandas.factorize(flat)
+    except TypeError:  # unhashable values: read one by one, which names the culprit
+        return None
+    uniq = list(_np.asarray(uniq, dtype=object)) + [None]
+    return uniq, _np.where(inv < 0, len(uniq) - 1, inv)
+
+
+def _convert(arr, what, one, base=None):
+    """Object or text arrays through `one(value, base code or None)`, once per distinct value
+    (per distinct value and base with `base`); missing -> NaN."""
+    d = _distinct(arr) if arr.size > 1 else None
+    if d is None:
+        out = _np.empty(arr.shape, dtype=_np.float64)
+        flat_out = out.reshape(-1)
+        flat_base = base.reshape(-1) if base is not None else None
+        for i, v in enumerate(arr.reshape(-1)):
+            flat_out[i] = _np.nan if _is_missing(v) else one(v, None if base is None else int(flat_base[i]))
+        return out
+    uniq, inv = d
+    missing = [_is_missing(v) for v in uniq]
+    if base is None:
+        lut = _np.array([_np.nan if m else one(v, None) for v, m in zip(uniq, missing)], dtype=_np.float64)
+        return lut[inv].reshape(arr.shape)
+    flat_base = base.reshape(-1).astype(_np.intp)
+    lut = _np.full((len(uniq), 4), _np.nan)
+    for pair in _np.unique(inv * 4 + flat_base):  # only the pairs of text and base that occur
+        u, b = divmod(int(pair), 4)
+        if not missing[u]:
+            lut[u, b] = one(uniq[u], b)
+    return lut[inv, flat_base].reshape(arr.shape)
 
 
 def _codes(values, table, what, base=None):
@@ -151,16 +187,15 @@ def _codes(values, table, what, base=None):
         return lut[base]
     if base is not None:
         arr, base = _np.broadcast_arrays(arr, base)
-    flat_base = base.reshape(-1) if base is not None else None
 
-    def one(v, i):
+    def one(v, b):
         v = _text(v, what)
-        codes = table(int(flat_base[i])) if callable(table) else table
+        codes = table(b) if callable(table) else table
         if isinstance(v, str) and v in codes:
             return codes[v]
         return _number(v, what, codes)  # a code written as text, as numpy writes numbers among texts
 
-    return _convert(arr, what, one)
+    return _convert(arr, what, one, base)
 
 
 def _base_codes(base):
@@ -205,7 +240,7 @@ def _numbers(values, what):
     if arr.dtype.kind in "biuf":
         return _np.require(arr.astype(_np.float64, copy=False), requirements="A")  # aligned for the engine
     if arr.dtype.kind in "OUS":  # None and pandas' NA for missing, texts as the calculators read them
-        return _convert(arr, what, lambda v, i: _number(v, what))
+        return _convert(arr, what, lambda v, b: _number(v, what))
     raise TypeError(f"{what}: expected numbers, got {arr.dtype}")
 
 
@@ -363,3 +398,24 @@ def curves(base, wt, ht, sex, eth, par, centiles=(10, 50, 90), first=168, last=2
             raise
         return columns
     return pandas.DataFrame(columns)
+
+
+def add_centiles(df, base="base", bwt="bwt", gest="gest", wt="wt", ht="ht", sex="sex", eth="eth", par="par", *,
+                 errors="raise", threads=0, sga_below=10.0, lga_above=90.0, names=None):
+    """A copy of the pandas DataFrame ``df`` with the columns "centile", "z" and "class" (see
+    classify) appended, computed from the columns that ``base`` ... ``par`` name; with
+    ``errors="return"`` also "error" (the run-time error number per row, 0 where none).
+    ``names`` renames the added columns ({"centile": "c", ...}); a column of that name already
+    in ``df`` is replaced. Works per partition under Dask: ``ddf.map_partitions(add_centiles)``."""
+    names = {"centile": "centile", "z": "z", "class": "class", "error": "error", **(names or {})}
+    columns = [base, bwt, gest, wt, ht, sex, eth, par]
+    absent = [c for c in columns if c not in df.columns]
+    if absent:
+        raise KeyError(f"no column {', '.join(map(repr, absent))} in the data frame")
+    values, error, classes = _run(*(df[c].to_numpy() for c in columns), ["centile", "z"], errors, threads,
+                                  (sga_below, lga_above))
+    added = {names["centile"]: _np.atleast_1d(values["centile"]), names["z"]: _np.atleast_1d(values["z"]),
+             names["class"]: _np.atleast_1d(_class_texts(classes))}
+    if errors == "return":
+        added[names["error"]] = _np.atleast_1d(error)
+    return df.assign(**added)
