@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl1-mesa-dev fonts-dejavu-core fonts-dejavu-extra
+  qt6-base-dev qt6-svg-dev libgl1-mesa-dev fonts-dejavu-core fonts-dejavu-extra
   mingw-w64-tools g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine64 wine wine32:i386 libwine-dev fonts-wine
   xvfb xauth imagemagick

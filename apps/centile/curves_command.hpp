@@ -1,6 +1,6 @@
 #pragma once
-// pelmora-centile curves (one pregnancy's centile curves as CSV) and what the chart command
-// shares with it.
+// pelmora-centile curves (one pregnancy's centile curves as CSV) and chart (the same curves
+// with measured points, drawn).
 
 #include <initializer_list>
 #include <optional>
@@ -32,5 +32,8 @@ int write_output(const std::optional<std::string>& path, std::string_view bytes)
 
 /// argv[0] is "curves". Returns the exit status.
 int run_curves(int argc, char** argv);
+
+/// argv[0] is "chart": the chart as SVG or PNG into -o FILE. Returns the exit status.
+int run_chart(int argc, char** argv);
 
 }  // namespace pelmora::centile

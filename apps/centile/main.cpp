@@ -30,6 +30,8 @@ constexpr const char* usage = R"(Usage:
                   --wt KG --ht CM --sex SEX --eth GROUP --par PARITY
   pelmora-centile --csv [--classify] < input.csv > output.csv
   pelmora-centile curves BASE-AND-MOTHER [--centiles P,...] [--from GEST] [--to GEST] [-o FILE]
+  pelmora-centile chart BASE-AND-MOTHER [--point GEST:GRAMS[:LABEL]]... [--edd YYYY-MM-DD]
+                  [--centiles P,...] [--from GEST] [--to GEST] -o FILE.svg|FILE.png
   pelmora-centile --help
 
 Computes a baby's customised birth-weight centile against one of four reference populations.
@@ -62,8 +64,12 @@ and one per centile (p10, p50, p90), the weight in grams at that centile on that
 BASE-AND-MOTHER is --base, --wt, --ht, --sex, --eth and --par as above. --centiles takes
 centiles strictly between 0 and 100 (default 10,50,90); --from and --to take days (168) or
 weeks+days (24+0), from 0 to 350 days (default 24+0 to 42+0).
-The output file (-o, or standard output) appears whole or not at all.
-curves exits 0 on success, 1 when the calculation fails, 2 for bad input.
+chart draws them on an A4 landscape chart (SVG, or PNG drawn from it by Qt's SVG renderer), the
+10th and 90th centile solid, the 50th dashed, the band between shaded, other centiles dotted, with
+the measured points: GEST in days or weeks+days, GRAMS, and a label such as EFW (the label
+"birth" marks the birth weight), each with its centile and class. --edd adds a row of dates.
+The output file (-o, or standard output for curves) appears whole or not at all.
+curves and chart exit 0 on success, 1 when the calculation fails, 2 for bad input.
 
 Without --csv: 0 on success, 1 when the calculation fails, 2 for bad options or when the
 output cannot be written.
@@ -145,6 +151,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     if (argc > 1 && std::string_view(argv[1]) == "curves") return run_curves(argc - 1, argv + 1);
+    if (argc > 1 && std::string_view(argv[1]) == "chart") return run_chart(argc - 1, argv + 1);
     std::map<std::string, std::string> opts;
     bool csv = false;
     bool classify = false;

@@ -6,10 +6,13 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "pelmora/calc/curves.hpp"
 
@@ -78,6 +81,29 @@ void BM_Curves(benchmark::State& state) {
         static_cast<double>(weights.size()) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Curves)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+#ifdef PELMORA_CENTILE_CLI
+// The command-line tool writing one pregnancy's chart (three ultrasound estimates and a birth
+// weight) as SVG, the whole process from start to exit.
+void BM_ChartCli(benchmark::State& state) {
+    const std::string out = "/tmp/pelmora-bench-chart-" + std::to_string(::getpid()) + ".svg";
+    const std::string command = std::string("'") + PELMORA_CENTILE_CLI +
+                                "' chart --base uk --wt 64 --ht 163 --sex Female --eth European --par 0"
+                                " --point 28+0:1150:EFW --point 32+0:1650:EFW --point 36+0:2350:EFW"
+                                " --point 39+3:2900:birth --edd 2027-03-14 -o " +
+                                out;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("pelmora-centile chart failed");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::remove(out.c_str());
+}
+BENCHMARK(BM_ChartCli)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
+#endif
 
 }  // namespace
 

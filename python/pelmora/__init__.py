@@ -31,7 +31,8 @@ import numpy as _np
 
 from . import _pelmora
 
-__all__ = ["centile", "evaluate", "classify", "add_centiles", "weight_at_centile", "curves", "CalculationError", "QUANTITIES",
+__all__ = ["centile", "evaluate", "classify", "add_centiles", "weight_at_centile", "curves", "chart_svg",
+           "CalculationError", "QUANTITIES",
            "BASES"]
 
 #: The quantities ``evaluate`` returns, in order.
@@ -419,3 +420,39 @@ def add_centiles(df, base="base", bwt="bwt", gest="gest", wt="wt", ht="ht", sex=
     if errors == "return":
         added[names["error"]] = _np.atleast_1d(error)
     return df.assign(**added)
+
+
+def chart_svg(base, wt, ht, sex, eth, par, points=(), centiles=(10, 50, 90), first=168, last=294, edd=None):
+    """One pregnancy's customised growth chart as SVG text (A4 landscape): the curves of
+    ``curves`` (the 10th and 90th solid, the 50th dashed, the band between shaded, others
+    dotted) and the measured ``points``, each ``(gest, grams)`` or ``(gest, grams, label)`` with
+    gest in days or as "33+0"; the label "birth" marks the birth weight. ``edd`` ("YYYY-MM-DD"
+    or a date) adds a row of calendar dates. Raises ValueError for bad input (as ``curves``; a
+    point outside 0 to 350 days or not above 0 and up to 10000 g; a bad date) and
+    CalculationError where the calculators fail for this mother."""
+    code = int(_base_codes(base))
+    sex_code = float(_codes(sex, _SEX_CODES, "sex"))
+    eth_code = float(_codes(eth, lambda b: _ETHNIC_CODES[b], "eth", _np.array(code, dtype=_np.uint8)))
+    par_code = float(_codes(par, _PARITY_CODES, "par"))
+    wanted = [float(c) for c in _np.atleast_1d(_np.asarray(centiles, dtype=_np.float64))]
+    pts = []
+    for p in points:
+        if not 2 <= len(p) <= 3:
+            raise ValueError(f"point {p!r}: expected (gest, grams) or (gest, grams, label)")
+        gest = p[0]
+        if isinstance(gest, str):
+            weeks, plus, days = gest.partition("+")
+            if not plus or not weeks.isdigit() or not days.isdigit() or int(days) > 6:
+                raise ValueError(f"point {p!r}: the gestation is days or weeks+days (33+0)")
+            gest = int(weeks) * 7 + int(days)
+        if int(gest) != gest:
+            raise ValueError(f"point {p!r}: the gestation is a whole number of days")
+        pts.append((int(gest), float(p[1]), str(p[2]) if len(p) == 3 else ""))
+    if int(first) != first or int(last) != last:
+        raise ValueError("first and last are whole days")
+    svg, number, message = _pelmora.chart_svg(code, float(_numbers(wt, "wt")), float(_numbers(ht, "ht")), sex_code,
+                                              eth_code, par_code, wanted, int(first), int(last), pts,
+                                              "" if edd is None else str(edd))
+    if number:
+        _raise_failure(0, (), number, message)
+    return svg

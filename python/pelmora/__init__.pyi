@@ -41,6 +41,9 @@ def centile_column(centile: float) -> str: ...
 def curves(base: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
            centiles: Sequence[float] = ..., first: int = ..., last: int = ..., *,
            frame: Optional[bool] = ...) -> Any: ...
+def chart_svg(base: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
+              points: Sequence[Sequence[Any]] = ..., centiles: Sequence[float] = ..., first: int = ...,
+              last: int = ..., edd: Optional[Any] = ...) -> str: ...
 def add_centiles(df: _Frame, base: str = ..., bwt: str = ..., gest: str = ..., wt: str = ..., ht: str = ...,
                  sex: str = ..., eth: str = ..., par: str = ..., *, errors: Literal["raise", "return"] = ...,
                  threads: int = ..., sga_below: float = ..., lga_above: float = ...,

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string_view>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
 #include "pelmora/calc/number_text.hpp"
+#include "pelmora/chart/chart.hpp"
 #include "pelmora/errors.hpp"
 
 namespace py = pybind11;
@@ -156,8 +158,13 @@ py::tuple weights_at_centile(const py::array& base, const py::array& centile, co
                              const py::array& par) {
     const std::vector<py::ssize_t> shape{gest.ndim() == 1 ? gest.shape(0) : -1};
     const std::vector<py::ssize_t> at;  // the one line of 1-d arrays
-    const std::array<std::pair<const py::array*, const char*>, 7> in{
-        {{&centile, "centile"}, {&gest, "gest"}, {&wt, "wt"}, {&ht, "ht"}, {&sex, "sex"}, {&eth, "eth"}, {&par, "par"}}};
+    const std::array<std::pair<const py::array*, const char*>, 7> in{{{&centile, "centile"},
+                                                                      {&gest, "gest"},
+                                                                      {&wt, "wt"},
+                                                                      {&ht, "ht"},
+                                                                      {&sex, "sex"},
+                                                                      {&eth, "eth"},
+                                                                      {&par, "par"}}};
     input<std::uint8_t>(base, shape, "base");
     for (const auto& [a, name] : in) input<double>(*a, shape, name);
     const py::ssize_t n = shape[0];
@@ -202,6 +209,28 @@ py::tuple curves(int base, double wt, double ht, double sex, double eth, double 
     }
 }
 
+// The chart of one mother as SVG text; returns (svg, error number, message), svg None and the
+// number non-zero when the request is bad or the calculation fails.
+py::tuple chart_svg(int base, double wt, double ht, double sex, double eth, double par,
+                    const std::vector<double>& centiles, int first, int last,
+                    const std::vector<std::tuple<int, double, std::string>>& points, const std::string& edd) {
+    if (base < 0 || base > static_cast<int>(calc::Base::australia)) throw py::value_error("base: no such base");
+    pelmora::chart::Chart c;
+    c.mother = {.base = static_cast<calc::Base>(base), .wt = wt, .ht = ht, .sex = sex, .eth = eth, .par = par};
+    c.centiles = centiles;
+    c.days = {first, last};
+    for (const auto& [gest, weight, label] : points) c.points.push_back({gest, weight, label});
+    if (!edd.empty()) {
+        c.edd = pelmora::chart::parse_date(edd);
+        if (!c.edd) throw py::value_error("edd: not a date YYYY-MM-DD: '" + edd + "'");
+    }
+    try {
+        return py::make_tuple(pelmora::chart::svg(c), 0, "");
+    } catch (const calc::Failure& f) {
+        return py::make_tuple(py::none(), f.number(), f.what());
+    }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_pelmora, m) {
@@ -227,6 +256,8 @@ PYBIND11_MODULE(_pelmora, m) {
           py::arg("wt"), py::arg("ht"), py::arg("sex"), py::arg("eth"), py::arg("par"));
     m.def("curves", &curves, py::arg("base"), py::arg("wt"), py::arg("ht"), py::arg("sex"), py::arg("eth"),
           py::arg("par"), py::arg("centiles"), py::arg("first"), py::arg("last"));
+    m.def("chart_svg", &chart_svg, py::arg("base"), py::arg("wt"), py::arg("ht"), py::arg("sex"), py::arg("eth"),
+          py::arg("par"), py::arg("centiles"), py::arg("first"), py::arg("last"), py::arg("points"), py::arg("edd"));
     m.attr("quantities") = py::cast(std::vector<std::string>(quantity_names.begin(), quantity_names.end()));
 
     py::list bases;

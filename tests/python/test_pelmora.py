@@ -327,3 +327,15 @@ def test_curves_and_weights_at_centiles_agree_with_the_tool_and_feed_back():
             call()
     with pytest.raises(pelmora.CalculationError):
         pelmora.curves("uk", 64, 1e200, 1, 1, 0)
+
+
+def test_chart_svg_is_the_tools_chart(tmp_path):
+    out = tmp_path / "c.svg"
+    subprocess.run([CLI, "chart", "--base", "au", "--wt", "66", "--ht", "170", "--sex", "1", "--eth", "African",
+                    "--par", "2", "--point", "33+0:1800:EFW", "--point", "280:3300:birth", "--edd", "2027-01-05",
+                    "--centiles", "3,10,50,90,97", "-o", str(out)], check=True)
+    svg = pelmora.chart_svg("Australia", 66, 170, "Male", "African", 2, points=[("33+0", 1800, "EFW"), (280, 3300, "birth")],
+                            centiles=(3, 10, 50, 90, 97), edd="2027-01-05")
+    assert svg == out.read_text()
+    with pytest.raises(ValueError):
+        pelmora.chart_svg("au", 66, 170, 1, 1, 2, points=[(231, -1)])

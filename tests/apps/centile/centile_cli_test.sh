@@ -194,7 +194,7 @@ expect_status 0 "curves into a file" -- "$bin" curves "${mother[@]}" --centiles 
 cmp -s "$tmp/curves.csv" "$tmp/curves-file.csv" || fail "curves: the file differs from standard output"
 # Bad input: a clear message, status 2, and the file untouched.
 for bad in "--from 300 --to 200|inverted" "--centiles 10,100|between 0 and 100" "--eth Martian|unknown value" \
-           "--base Mars|unknown base" "--from 24+7|from 0 to 6" "--to 351|outside 0 to 350" "--centiles 10,,90|not a number"; do
+           "--base Mars|unknown base" "--from 24+7|weeks+days" "--to 351|from 0 to 350 days" "--centiles 10,,90|not a number"; do
   IFS='|' read -r flags says <<<"$bad"
   base_flags=("${mother[@]}")
   case $flags in --eth*) base_flags=("${mother[@]:0:8}" --par 1) ;; --base*) base_flags=("${mother[@]:2}") ;; esac
