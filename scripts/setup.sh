@@ -15,7 +15,7 @@ packages=(
   python3-dev python3-pybind11 python3-numpy python3-pytest python3-pandas
   wixl zip unzip python3 time
   emscripten node-acorn nodejs chromium
-  r-base-core r-base-dev r-cran-testthat r-cran-knitr r-cran-rmarkdown r-cran-tibble r-cran-data.table
+  r-base-core r-base-dev r-cran-testthat r-cran-knitr r-cran-rmarkdown r-cran-tibble r-cran-data.table r-cran-ggplot2
   pandoc python3-setuptools python3-wheel python3-pip python3-venv python3-dask
 )
 

@@ -131,34 +131,41 @@
   as.integer(threads)
 }
 
-# Runs the engine for the quantities `wanted` (names); reports failures by `errors`.
-.run <- function(inputs, wanted, errors, threads) {
-  names(inputs) <- .input_names
-  n <- .common_length(inputs)
+# The mother's inputs as the engine reads them: base codes as integers, the rest as doubles.
+.mother_codes <- function(inputs) {
   base <- .base_codes(inputs$base)
-  args <- list(
-    base,
-    .check_numbers(inputs$bwt, "bwt"),
-    .check_numbers(inputs$gest, "gest"),
-    .check_numbers(inputs$wt, "wt"),
-    .check_numbers(inputs$ht, "ht"),
-    .codes(inputs$sex, c("Male", "Female"), c(1, 0), "sex"),
-    .ethnic_codes(inputs$eth, base),
-    .codes(inputs$par, .tables$parity, seq_along(.tables$parity) - 1, "par"))
-  q <- match(wanted, .tables$quantities) - 1L
-  r <- .Call(pelmora_batch, args[[1]], args[[2]], args[[3]], args[[4]], args[[5]], args[[6]],
-             args[[7]], args[[8]], as.double(n), q, .threads(threads))
-  names(r$values) <- wanted
+  list(base = base,
+       wt = .check_numbers(inputs$wt, "wt"),
+       ht = .check_numbers(inputs$ht, "ht"),
+       sex = .codes(inputs$sex, c("Male", "Female"), c(1, 0), "sex"),
+       eth = .ethnic_codes(inputs$eth, base),
+       par = .codes(inputs$par, .tables$parity, seq_along(.tables$parity) - 1, "par"))
+}
+
+# Reports the failed rows of an engine result `r` over `n` rows (or mothers) by `errors`.
+.report <- function(r, n, errors, what = "row") {
   if (r$failed > 0 && errors != "quiet") {
-    shown <- paste0("row ", format(r$rows, scientific = FALSE, trim = TRUE), " (run-time error ", r$numbers, ": ",
-                    r$messages, ")", collapse = ", ")
+    shown <- paste0(what, " ", format(r$rows, scientific = FALSE, trim = TRUE), " (run-time error ", r$numbers,
+                    ": ", r$messages, ")", collapse = ", ")
     more <- if (r$failed > length(r$rows)) ", ..." else ""
-    text <- paste0(format(r$failed, scientific = FALSE), " of ", format(n, scientific = FALSE),
-                   if (r$failed == 1) " row" else " rows", " failed and gave NA: ", shown, more)
+    text <- paste0(format(r$failed, scientific = FALSE), " of ", format(n, scientific = FALSE), " ",
+                   what, if (n == 1) "" else "s", " failed and gave NA: ", shown, more)
     if (errors == "error") stop(text, call. = FALSE)
     warning(text, call. = FALSE)
   }
   r
+}
+
+# Runs the engine for the quantities `wanted` (names); reports failures by `errors`.
+.run <- function(inputs, wanted, errors, threads) {
+  names(inputs) <- .input_names
+  n <- .common_length(inputs)
+  m <- .mother_codes(inputs)
+  q <- match(wanted, .tables$quantities) - 1L
+  r <- .Call(pelmora_batch, m$base, .check_numbers(inputs$bwt, "bwt"), .check_numbers(inputs$gest, "gest"),
+             m$wt, m$ht, m$sex, m$eth, m$par, as.double(n), q, .threads(threads))
+  names(r$values) <- wanted
+  .report(r, n, errors)
 }
 
 centile <- function(base, bwt, gest, wt, ht, sex, eth, par, errors = c("warn", "error", "quiet"),
@@ -231,4 +238,81 @@ add_centiles <- function(data, base = "base", bwt = "bwt", gest = "gest", wt = "
   }
   for (col in base::names(added)) data[[col]] <- added[[col]]
   data
+}
+
+weight_at_centile <- function(base, centile, gest, wt, ht, sex, eth, par,
+                              errors = c("warn", "error", "quiet")) {
+  errors <- match.arg(errors)
+  inputs <- list(base = base, centile = centile, gest = gest, wt = wt, ht = ht, sex = sex, eth = eth, par = par)
+  n <- .common_length(inputs)
+  m <- .mother_codes(inputs)
+  r <- .Call(pelmora_weight_at_centile, m$base, .check_numbers(centile, "centile"),
+             .check_numbers(gest, "gest"), m$wt, m$ht, m$sex, m$eth, m$par, as.double(n))
+  .report(r, n, errors)$values
+}
+
+.day <- function(x, what) {
+  if (!is.numeric(x) || length(x) != 1L || is.na(x) || x != floor(x)) {
+    stop(what, ": expected one whole number of days", call. = FALSE)
+  }
+  as.integer(x)
+}
+
+curves <- function(base, wt, ht, sex, eth, par, centiles = c(10, 50, 90), from = 24 * 7, to = 42 * 7,
+                   errors = c("warn", "error", "quiet")) {
+  errors <- match.arg(errors)
+  inputs <- list(base = base, wt = wt, ht = ht, sex = sex, eth = eth, par = par)
+  n <- .common_length(inputs)
+  m <- .mother_codes(inputs)
+  if (!is.numeric(centiles) || anyNA(centiles)) stop("centiles: expected numbers", call. = FALSE)
+  first <- .day(from, "from")
+  last <- .day(to, "to")
+  r <- .Call(pelmora_curves, m$base, m$wt, m$ht, m$sex, m$eth, m$par, as.double(n), as.double(centiles),
+             first, last)
+  .report(r, n, errors, what = "mother")
+  days <- if (first <= last) seq.int(first, last) else integer(0)
+  data.frame(mother = rep(seq_len(n), each = length(centiles) * length(days)),
+             centile = rep(rep(as.double(centiles), each = length(days)), n),
+             gest = rep(days, n * length(centiles)),
+             weight = r$values)
+}
+
+growth_chart <- function(base, wt, ht, sex, eth, par, points = NULL, centiles = c(10, 50, 90),
+                         from = 24 * 7, to = 42 * 7, errors = c("warn", "error", "quiet")) {
+  errors <- match.arg(errors)
+  if (!requireNamespace("ggplot2", quietly = TRUE)) {
+    stop("growth_chart() needs the ggplot2 package", call. = FALSE)
+  }
+  mother <- list(base = base, wt = wt, ht = ht, sex = sex, eth = eth, par = par)
+  if (!all(lengths(mother) == 1L)) {
+    stop("growth_chart: one mother (base, wt, ht, sex, eth, par of length 1)", call. = FALSE)
+  }
+  if (!is.null(points) && (!is.data.frame(points) || !all(c("gest", "bwt") %in% names(points)))) {
+    stop("points: expected a data frame with columns gest (days) and bwt (grams)", call. = FALSE)
+  }
+  cv <- curves(base, wt, ht, sex, eth, par, centiles = centiles, from = from, to = to, errors = errors)
+  cv$week <- cv$gest / 7
+  cv$line <- ifelse(cv$centile == 50, "dashed", "solid")
+  cv$label <- format(cv$centile, trim = TRUE)
+  .data <- ggplot2::.data
+  low <- cv[cv$centile == min(centiles), ]
+  high <- cv[cv$centile == max(centiles), ]
+  band <- data.frame(week = low$week, low = low$weight, high = high$weight)
+  chart <- ggplot2::ggplot() +
+    ggplot2::geom_ribbon(ggplot2::aes(x = .data$week, ymin = .data$low, ymax = .data$high), data = band,
+                         fill = "grey85", na.rm = TRUE) +
+    ggplot2::geom_line(ggplot2::aes(x = .data$week, y = .data$weight, group = .data$label,
+                                    linetype = .data$line), data = cv, na.rm = TRUE) +
+    ggplot2::scale_linetype_identity() +
+    ggplot2::labs(x = "Gestation (weeks)", y = "Birth weight (g)")
+  if (!is.null(points) && nrow(points) > 0L) {
+    pts <- data.frame(week = as.double(points$gest) / 7, bwt = as.double(points$bwt))
+    at <- centile(base, points$bwt, points$gest, wt, ht, sex, eth, par, errors = errors)
+    pts$label <- ifelse(is.na(at), "NA", formatC(at, format = "f", digits = 1))
+    chart <- chart +
+      ggplot2::geom_point(ggplot2::aes(x = .data$week, y = .data$bwt), data = pts) +
+      ggplot2::geom_text(ggplot2::aes(x = .data$week, y = .data$bwt, label = .data$label), data = pts,
+                         vjust = -0.8, size = 3)
+  }
+  chart
 }

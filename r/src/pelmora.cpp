@@ -19,9 +19,11 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "pelmora/calc/calculators.hpp"
+#include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
 #include "pelmora/calc/number_text.hpp"
 
@@ -56,6 +58,64 @@ bool missing_row(const calc::Rows& rows, const int* base, std::ptrdiff_t base_st
     return false;
 }
 
+// The first failed rows of `failures` and the count of rows whose error is set, leaving out
+// (and clearing the error of) the rows `missing` says are missing rather than failed.
+template <typename Missing>
+void report_failures(const std::vector<calc::RowFailure>& failures, int* error, std::size_t count, Missing missing,
+                     Report& report) {
+    for (const auto& f : failures) {
+        if (missing(f.row)) continue;
+        if (report.failed >= reported_failures) break;
+        const auto k = static_cast<int>(report.failed);
+        report.rows[k] = static_cast<double>(f.row) + 1;
+        report.numbers[k] = f.number;
+        std::snprintf(report.messages[k], message_room, "%s", f.message.c_str());
+        ++report.failed;
+    }
+    R_xlen_t failed = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (error[i] == 0) continue;
+        if (missing(i)) {
+            error[i] = 0;
+        } else {
+            ++failed;
+        }
+    }
+    report.failed = failed;
+}
+
+// list(values, error, failed, rows, numbers, messages): what pelmora_batch and the routines like
+// it return.
+SEXP failure_list(SEXP values, SEXP errors, const Report& report) {
+    const int shown = report.failed < reported_failures ? static_cast<int>(report.failed) : reported_failures;
+    SEXP rows_out = PROTECT(Rf_allocVector(REALSXP, shown));
+    SEXP numbers = PROTECT(Rf_allocVector(INTSXP, shown));
+    SEXP messages = PROTECT(Rf_allocVector(STRSXP, shown));
+    for (int k = 0; k < shown; ++k) {
+        REAL(rows_out)[k] = report.rows[k];
+        INTEGER(numbers)[k] = report.numbers[k];
+        SET_STRING_ELT(messages, k, Rf_mkCharCE(report.messages[k], CE_UTF8));
+    }
+    const char* names[] = {"values", "error", "failed", "rows", "numbers", "messages", ""};
+    SEXP out = PROTECT(Rf_mkNamed(VECSXP, names));
+    SET_VECTOR_ELT(out, 0, values);
+    SET_VECTOR_ELT(out, 1, errors);
+    SET_VECTOR_ELT(out, 2, Rf_ScalarReal(static_cast<double>(report.failed)));
+    SET_VECTOR_ELT(out, 3, rows_out);
+    SET_VECTOR_ELT(out, 4, numbers);
+    SET_VECTOR_ELT(out, 5, messages);
+    UNPROTECT(4);
+    return out;
+}
+
+// R's own NA (not a NaN) where a weight is missing or failed.
+void na_for_nan(SEXP values) {
+    double* v = REAL(values);
+    for (R_xlen_t i = 0; i < XLENGTH(values); ++i) {
+        if (std::isnan(v[i])) v[i] = NA_REAL;
+    }
+}
+
 // Runs the engine and fills `report`; no R call inside. The engine keeps the messages of the
 // first failed rows only: as many as are reported, plus the rows of a missing base (which fail
 // in the engine, as a code that names no base, and are missing here, not failed).
@@ -67,27 +127,11 @@ void run(const calc::Rows& rows, calc::Results& results, unsigned threads, const
         results.failure_limit = reported_failures + missing_bases;
         calc::evaluate_rows(rows, results, threads);
         results.failures = nullptr;
-        for (const auto& f : failures) {
-            if (base[static_cast<std::ptrdiff_t>(f.row) * base_stride] == NA_INTEGER) continue;
-            if (report.failed < reported_failures) {
-                const auto k = static_cast<int>(report.failed);
-                report.rows[k] = static_cast<double>(f.row) + 1;
-                report.numbers[k] = f.number;
-                std::snprintf(report.messages[k], message_room, "%s", f.message.c_str());
-            }
-            ++report.failed;
-        }
-        // Every failed row, counted by its error number; a missing base's is no failure.
-        R_xlen_t failed = 0;
-        for (std::size_t i = 0; i < rows.count; ++i) {
-            if (results.error[i] == 0) continue;
-            if (base[static_cast<std::ptrdiff_t>(i) * base_stride] == NA_INTEGER) {
-                results.error[i] = 0;
-            } else {
-                ++failed;
-            }
-        }
-        report.failed = failed;
+        // A missing base's row is no failure.
+        const auto missing = [&](std::size_t i) {
+            return base[static_cast<std::ptrdiff_t>(i) * base_stride] == NA_INTEGER;
+        };
+        report_failures(failures, results.error, rows.count, missing, report);
     } catch (const std::exception& e) {
         std::snprintf(report.trouble, message_room, "%s", e.what());
     } catch (...) {
@@ -158,24 +202,135 @@ SEXP pelmora_batch(SEXP base, SEXP bwt, SEXP gest, SEXP wt, SEXP ht, SEXP sex, S
         for (R_xlen_t k = 0; k < nwanted; ++k) REAL(VECTOR_ELT(values, k))[i] = NA_REAL;
     }
 
-    const int shown = report.failed < reported_failures ? static_cast<int>(report.failed) : reported_failures;
-    SEXP rows_out = PROTECT(Rf_allocVector(REALSXP, shown));
-    SEXP numbers = PROTECT(Rf_allocVector(INTSXP, shown));
-    SEXP messages = PROTECT(Rf_allocVector(STRSXP, shown));
-    for (int k = 0; k < shown; ++k) {
-        REAL(rows_out)[k] = report.rows[k];
-        INTEGER(numbers)[k] = report.numbers[k];
-        SET_STRING_ELT(messages, k, Rf_mkCharCE(report.messages[k], CE_UTF8));
+    SEXP out = failure_list(values, errors, report);
+    UNPROTECT(3);
+    return out;
+}
+
+}  // extern "C"
+
+namespace {
+
+// The engine's base column from R's integer codes: 255 (no base) where R's is NA.
+SEXP base_bytes(SEXP base) {
+    SEXP codes = PROTECT(Rf_allocVector(RAWSXP, XLENGTH(base)));
+    const int* b = INTEGER(base);
+    for (R_xlen_t i = 0; i < XLENGTH(base); ++i) {
+        RAW(codes)[i] = static_cast<Rbyte>(b[i] >= 0 && b[i] <= 3 ? b[i] : 255);
     }
-    const char* names[] = {"values", "error", "failed", "rows", "numbers", "messages", ""};
-    SEXP out = PROTECT(Rf_mkNamed(VECSXP, names));
-    SET_VECTOR_ELT(out, 0, values);
-    SET_VECTOR_ELT(out, 1, errors);
-    SET_VECTOR_ELT(out, 2, Rf_ScalarReal(static_cast<double>(report.failed)));
-    SET_VECTOR_ELT(out, 3, rows_out);
-    SET_VECTOR_ELT(out, 4, numbers);
-    SET_VECTOR_ELT(out, 5, messages);
-    UNPROTECT(7);
+    UNPROTECT(1);
+    return codes;
+}
+
+void check_columns(SEXP base, const SEXP* inputs, std::size_t count, R_xlen_t n) {
+    if (TYPEOF(base) != INTSXP || (XLENGTH(base) != 1 && XLENGTH(base) != n)) Rf_error("base: bad column");
+    for (std::size_t k = 0; k < count; ++k) {
+        if (TYPEOF(inputs[k]) != REALSXP || (XLENGTH(inputs[k]) != 1 && XLENGTH(inputs[k]) != n)) {
+            Rf_error("inputs: bad column");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+// .Call("pelmora_weight_at_centile", base, centile, gest, wt, ht, sex, eth, par, n): the birth
+// weight at each row's centile, as pelmora_batch's list (values = the weights). A missing input
+// (a centile among them) gives NA and no failure.
+SEXP pelmora_weight_at_centile(SEXP base, SEXP centile, SEXP gest, SEXP wt, SEXP ht, SEXP sex, SEXP eth, SEXP par,
+                               SEXP n_) {
+    const R_xlen_t n = static_cast<R_xlen_t>(Rf_asReal(n_));
+    const SEXP inputs[7] = {centile, gest, wt, ht, sex, eth, par};
+    check_columns(base, inputs, 7, n);
+    SEXP codes = PROTECT(base_bytes(base));
+    SEXP weights = PROTECT(Rf_allocVector(REALSXP, n));
+    SEXP errors = PROTECT(Rf_allocVector(INTSXP, n));
+    const int* b = INTEGER(base);
+    const std::ptrdiff_t base_stride = XLENGTH(base) == 1 && n != 1 ? 0 : 1;
+    const calc::Rows rows{.count = static_cast<std::size_t>(n),
+                          .base = {RAW(codes), base_stride},
+                          .bwt = column(gest, n),  // not read
+                          .gest = column(gest, n),
+                          .wt = column(wt, n),
+                          .ht = column(ht, n),
+                          .sex = column(sex, n),
+                          .eth = column(eth, n),
+                          .par = column(par, n)};
+    const calc::Column<double> wanted = column(centile, n);
+    Report report;
+    try {
+        std::vector<calc::RowFailure> failures;
+        calc::weights_at_centile(rows, wanted, REAL(weights), INTEGER(errors), &failures);
+        const auto missing = [&](std::size_t i) {
+            return b[static_cast<std::ptrdiff_t>(i) * base_stride] == NA_INTEGER || std::isnan(wanted[i]) ||
+                   missing_row(rows, b, base_stride, i);
+        };
+        report_failures(failures, INTEGER(errors), rows.count, missing, report);
+    } catch (const std::exception& e) {
+        std::snprintf(report.trouble, message_room, "%s", e.what());
+    }
+    if (report.trouble[0] != '\0') Rf_error("the weights could not be computed: %s", report.trouble);
+    na_for_nan(weights);
+    SEXP out = failure_list(weights, errors, report);
+    UNPROTECT(3);
+    return out;
+}
+
+// .Call("pelmora_curves", base, wt, ht, sex, eth, par, n, centiles, first, last): the curves of
+// n mothers, as pelmora_batch's list with values[(m * centiles + c) * days + d] the weight of
+// mother m at centiles[c] on day first + d, and error, rows, ... by mother. A bad request (a
+// centile out of range, days outside 0 to 350 or inverted) is an R error.
+SEXP pelmora_curves(SEXP base, SEXP wt, SEXP ht, SEXP sex, SEXP eth, SEXP par, SEXP n_, SEXP centiles, SEXP first_,
+                    SEXP last_) {
+    const R_xlen_t n = static_cast<R_xlen_t>(Rf_asReal(n_));
+    const SEXP inputs[5] = {wt, ht, sex, eth, par};
+    check_columns(base, inputs, 5, n);
+    if (TYPEOF(centiles) != REALSXP) Rf_error("centiles: expected a double vector");
+    const calc::DayRange days{Rf_asInteger(first_), Rf_asInteger(last_)};
+    const std::span<const double> wanted{REAL(centiles), static_cast<std::size_t>(XLENGTH(centiles))};
+    char trouble[message_room] = {};
+    try {
+        calc::check_curve_request(wanted, days);
+    } catch (const std::exception& e) {
+        std::snprintf(trouble, message_room, "%s", e.what());
+    }
+    if (trouble[0] != '\0') Rf_error("%s", trouble);
+    const double cells =
+        static_cast<double>(n) * static_cast<double>(wanted.size()) * static_cast<double>(days.count());
+    if (cells > static_cast<double>(R_XLEN_T_MAX)) Rf_error("curves: too many weights for one vector");
+    SEXP codes = PROTECT(base_bytes(base));
+    SEXP weights = PROTECT(Rf_allocVector(REALSXP, static_cast<R_xlen_t>(cells)));
+    SEXP errors = PROTECT(Rf_allocVector(INTSXP, n));
+    const int* b = INTEGER(base);
+    const std::ptrdiff_t base_stride = XLENGTH(base) == 1 && n != 1 ? 0 : 1;
+    static const double unread = 0;  // no NaN, so no mother is missing by it
+    const calc::Column<double> none{&unread, 0};
+    const calc::Rows mothers{.count = static_cast<std::size_t>(n),
+                             .base = {RAW(codes), base_stride},
+                             .bwt = none,   // not read
+                             .gest = none,  // not read
+                             .wt = column(wt, n),
+                             .ht = column(ht, n),
+                             .sex = column(sex, n),
+                             .eth = column(eth, n),
+                             .par = column(par, n)};
+    Report report;
+    try {
+        std::vector<calc::RowFailure> failures;
+        calc::curves_rows(mothers, wanted, days, REAL(weights), INTEGER(errors), &failures);
+        const auto missing = [&](std::size_t i) {
+            return b[static_cast<std::ptrdiff_t>(i) * base_stride] == NA_INTEGER ||
+                   missing_row(mothers, b, base_stride, i);
+        };
+        report_failures(failures, INTEGER(errors), mothers.count, missing, report);
+    } catch (const std::exception& e) {
+        std::snprintf(report.trouble, message_room, "%s", e.what());
+    }
+    if (report.trouble[0] != '\0') Rf_error("the curves could not be computed: %s", report.trouble);
+    na_for_nan(weights);
+    SEXP out = failure_list(weights, errors, report);
+    UNPROTECT(3);
     return out;
 }
 
@@ -273,6 +428,8 @@ static const R_CallMethodDef call_methods[] = {
     {"pelmora_classify", reinterpret_cast<DL_FUNC>(&pelmora_classify), 3},
     {"pelmora_tables", reinterpret_cast<DL_FUNC>(&pelmora_tables), 0},
     {"pelmora_read_numbers", reinterpret_cast<DL_FUNC>(&pelmora_read_numbers), 1},
+    {"pelmora_weight_at_centile", reinterpret_cast<DL_FUNC>(&pelmora_weight_at_centile), 9},
+    {"pelmora_curves", reinterpret_cast<DL_FUNC>(&pelmora_curves), 10},
     {nullptr, nullptr, 0}};
 
 void R_init_pelmora(DllInfo* dll) {
