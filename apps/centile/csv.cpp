@@ -31,8 +31,15 @@ bool split_record(std::string_view record, std::vector<std::string>& fields) {
     return split_record(record, fields, std::string_view::npos, count);
 }
 
+bool holds_any(std::string_view text, std::string_view chars) noexcept {
+    for (const char c : chars) {
+        if (!text.empty() && std::memchr(text.data(), c, text.size()) != nullptr) return true;
+    }
+    return false;
+}
+
 void append_field(std::string& out, std::string_view field) {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!holds_any(field, ",\"\r\n")) {
         out.append(field);
         return;
     }
@@ -44,10 +51,11 @@ void append_field(std::string& out, std::string_view field) {
     out.push_back('"');
 }
 
+char* put_number(char* first, double v) noexcept { return std::to_chars(first, first + number_room, v).ptr; }
+
 void append_number(std::string& out, double v) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
+    char buf[number_room];
+    out.append(buf, put_number(buf, v));
 }
 
 std::string format_number(double v) {

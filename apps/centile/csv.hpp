@@ -24,9 +24,19 @@ bool split_record(std::string_view record, std::vector<std::string>& fields);
 /// holds. A record of millions of empty fields then costs no memory for the fields beyond `keep`.
 bool split_record(std::string_view record, std::vector<std::string>& fields, std::size_t keep, std::size_t& count);
 
+/// Whether `text` holds any of `chars` (a few characters: each is looked for on its own).
+bool holds_any(std::string_view text, std::string_view chars) noexcept;
+
 /// Appends `field` to `out`, quoted (with doubled quotes) only when it holds a comma, a quote,
 /// a carriage return or a line feed.
 void append_field(std::string& out, std::string_view field);
+
+/// Room for the longest text of a double.
+inline constexpr std::size_t number_room = 32;
+
+/// Writes the shortest text that reads back as the same double at `first` (with room for
+/// `number_room` characters); returns its end.
+char* put_number(char* first, double v) noexcept;
 
 /// Appends the shortest text that reads back as the same double.
 void append_number(std::string& out, double v);
@@ -43,6 +53,16 @@ std::size_t find_record_end(std::string_view data, char eol = '\n') noexcept;
 inline std::string_view without_cr(std::string_view record) noexcept {
     if (!record.empty() && record.back() == '\r') record.remove_suffix(1);
     return record;
+}
+
+/// The first comma in `record` from `i` (at most its size) on, or npos. Short fields, the
+/// common case, are looked through here; a long one by find.
+inline std::size_t next_comma(std::string_view record, std::size_t i) noexcept {
+    const std::size_t stop = record.size() - i > 16 ? i + 16 : record.size();
+    for (; i < stop; ++i) {
+        if (record[i] == ',') return i;
+    }
+    return i < record.size() ? record.find(',', i) : std::string_view::npos;
 }
 
 template <class Field>
@@ -69,7 +89,7 @@ std::size_t each_field(std::string_view record, std::string& scratch, Field&& fi
                     continue;
                 }
                 if (copied) scratch.append(record.substr(i, q - i));
-                comma = record.find(',', q + 1);
+                comma = next_comma(record, q + 1);
                 const std::size_t end = comma == none ? n : comma;
                 if (end > q + 1) {  // text after the closing quote belongs to the field
                     if (!copied) scratch.assign(record.substr(open, q - open));
@@ -80,7 +100,7 @@ std::size_t each_field(std::string_view record, std::string& scratch, Field&& fi
                 break;
             }
         } else {
-            comma = record.find(',', i);
+            comma = next_comma(record, i);
             text = record.substr(i, (comma == none ? n : comma) - i);
         }
         field(index, text, start);

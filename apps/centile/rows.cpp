@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <functional>
 #include <optional>
 
 #include "csv.hpp"
@@ -36,15 +37,23 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     r.blank = text.empty();  // a blank line is no row
     if (r.blank) return;
     constexpr std::size_t roomy = std::size_t{1} << 16;
-    for (std::string& f : r.inputs) {
+    for (std::string& f : r.copies) {
         if (f.capacity() > roomy) std::string().swap(f);  // room from a very long field goes back
-        f.clear();
     }
+    r.inputs = {};
     const std::size_t count = header_.names.size();
     std::size_t extra = none;  // where the fields past the header's columns start
     const std::size_t found = each_field(text, scratch_, [&](std::size_t i, std::string_view f, std::size_t start) {
         if (i < count) {
-            if (const std::uint8_t in = header_.input_of[i]; in != Header::passthrough) r.inputs[in].assign(f);
+            if (const std::uint8_t in = header_.input_of[i]; in != Header::passthrough) {
+                // The text is the record's own unless it was put together in the scratch space.
+                if (std::less_equal<>()(text.data(), f.data()) &&
+                    std::less_equal<>()(f.data(), text.data() + text.size())) {
+                    r.inputs[in] = f;
+                } else {
+                    r.inputs[in] = r.copies[in].assign(f);
+                }
+            }
         } else if (i == count) {
             extra = start;
         }
@@ -63,17 +72,17 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     }
     if (!r.error.empty()) return;
     r.aligned = true;
-    const std::string& base_text = r.inputs[0];
+    const std::string_view base_text = r.inputs[0];
     const auto base = calc::base_from_text(base_text);
     if (!base) {
-        r.error = base_text.empty() ? "missing base" : "unknown base: " + base_text;
+        r.error = base_text.empty() ? "missing base" : "unknown base: " + std::string(base_text);
         return;
     }
     // A field the calculator would read as a number is read here once; anything else (text
     // that is no number, a number beyond the doubles) takes the calculator's own road.
     std::array<double, 7> v{};
     for (std::size_t j = 0; j < 7; ++j) {
-        const std::string& f = r.inputs[j + 1];
+        const std::string_view f = r.inputs[j + 1];
         if (f.empty()) {
             v[j] = std::nan("");
         } else if (!Arg::parse_number(f, v[j]) || std::isinf(v[j])) {
@@ -87,7 +96,7 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
 }
 
 void RowComputer::echo(const Record& r, std::string& out) const {
-    if (r.aligned && r.text.find_first_of("\"\r\n") == std::string_view::npos) {
+    if (r.aligned && !holds_any(r.text, "\"\r\n")) {
         out.append(r.text);  // no field is or needs quoting: the text is the fields as written
         out.push_back(',');
         return;
@@ -149,41 +158,51 @@ void RowComputer::write(const Record& r, std::size_t k, std::string& out) const 
     const double c = results_[centile][e];
     const bool computed = !std::isnan(c);  // else an input was missing, and nothing was written
     const bool sweden = base_[e] == static_cast<std::uint8_t>(calc::Base::sweden);
+    // The result columns are put together here and appended at once; a field echoed from the
+    // record, of any length, goes to `out` on its own.
+    char line[(result_columns.size() + 1) * (number_room + 1)];
+    char* p = line;
+    auto echo_field = [&](std::string_view f) {
+        out.append(line, p);
+        p = line;
+        append_field(out, f);
+    };
     for (std::size_t col = 0; col < result_columns.size(); ++col) {
         switch (static_cast<ResultColumn>(col)) {
         case ResultColumn::centile:
-            if (computed) append_number(out, c);
+            if (computed) p = put_number(p, c);
             break;
         case ResultColumn::gest_out:
             if (computed) {
-                append_number(out, results_[weeks][e]);
+                p = put_number(p, results_[weeks][e]);
             } else {
-                append_field(out, r.inputs[2]);
+                echo_field(r.inputs[2]);
             }
             break;
         case ResultColumn::ht_out:
             if (computed && sweden) {
-                append_number(out, results_[ht_after][e]);
+                p = put_number(p, results_[ht_after][e]);
             } else {
-                append_field(out, r.inputs[4]);
+                echo_field(r.inputs[4]);
             }
             break;
         case ResultColumn::z:
-            if (computed) append_number(out, results_[z][e]);
+            if (computed) p = put_number(p, results_[z][e]);
             break;
         case ResultColumn::optimal_weight:
-            if (computed) append_number(out, results_[optimal_weight][e]);
+            if (computed) p = put_number(p, results_[optimal_weight][e]);
             break;
         case ResultColumn::size_class:
             if (!options_.classify) continue;
-            out.append(calc::class_text(calc::classify(c, options_.thresholds)));
+            for (const char* t = calc::class_text(calc::classify(c, options_.thresholds)); *t != 0; ++t) *p++ = *t;
             break;
         case ResultColumn::error: break;  // the row did not fail
         }
-        out.push_back(',');
+        *p++ = ',';
     }
-    out.back() = '\r';
-    out.push_back('\n');
+    p[-1] = '\r';  // the last column's comma; the error column always writes one
+    *p++ = '\n';
+    out.append(line, p);
 }
 
 bool RowComputer::write_by_calculator(const Record& r, std::string& out) const {
@@ -192,8 +211,8 @@ bool RowComputer::write_by_calculator(const Record& r, std::string& out) const {
     std::optional<calc::Evaluation> ev;
     std::array<Arg, 7> args;
     for (std::size_t j = 0; j < 7; ++j) {
-        const std::string& f = r.inputs[j + 1];
-        args[j] = f.empty() ? Arg() : Arg::text(f);
+        const std::string_view f = r.inputs[j + 1];
+        args[j] = f.empty() ? Arg() : Arg::text(std::string(f));
     }
     if (error.empty()) {
         const auto base = calc::base_from_text(r.inputs[0]);

@@ -32,10 +32,11 @@ private:
     // others pass through from the record's text when the row is written, so a record of many
     // columns costs no more than its text.
     struct Record {
-        std::string_view text;                                 // without its line end
-        std::array<std::string, input_columns.size()> inputs;  // by input column
-        bool aligned = false;                                  // its fields are the header's columns
-        std::string error;                                     // a record-level fault: its field count, an unknown base
+        std::string_view text;                                      // without its line end
+        std::array<std::string_view, input_columns.size()> inputs;  // by input column
+        std::array<std::string, input_columns.size()> copies;       // an input put together from its parts
+        bool aligned = false;                                       // its fields are the header's columns
+        std::string error;  // a record-level fault: its field count, an unknown base
         bool blank = false;
         bool plain = false;  // every input field empty or a finite number: the engine takes it
     };

@@ -13,9 +13,39 @@ namespace {
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
+// The powers of ten that are exact doubles.
+constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t exact_integers = std::uint64_t{1} << 53;  // every integer up to it is a double
+
 }  // namespace
 
 std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax) {
+    // Digits alone with at most one full stop, the commonest text by far, in one pass: the
+    // integer n of all the digits over 10 to the number of decimals, when both are exact doubles
+    // (the quotient is then correctly rounded, as below).
+    if (text.size() <= 19) {
+        std::uint64_t n = 0;
+        std::size_t point = text.size();
+        std::size_t k = 0;
+        for (; k < text.size(); ++k) {
+            const unsigned d = static_cast<unsigned char>(text[k]) - unsigned{'0'};
+            if (d < 10) {
+                n = n * 10 + d;
+            } else if (text[k] == '.' && point == text.size()) {
+                point = k;
+            } else {
+                break;
+            }
+        }
+        const bool point_ok =
+            point == text.size() || (syntax.bare_point ? text.size() > 1 : point != 0 && point + 1 != text.size());
+        if (k == text.size() && k != 0 && point_ok && n <= exact_integers) {
+            const std::size_t decimals = point == text.size() ? 0 : text.size() - point - 1;
+            return static_cast<double>(n) / powers[decimals];
+        }
+    }
+
     std::size_t i = 0;
     while (i < text.size() && is_blank(text[i])) ++i;
     bool negative = false;
@@ -40,8 +70,9 @@ std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax)
     const std::size_t int_end = i;
     digits += i - int_start;
     if (digits == 0 && !syntax.bare_point) return std::nullopt;
+    std::size_t frac_start = i;
     if (i < text.size() && text[i] == '.') {
-        const std::size_t frac_start = ++i;
+        frac_start = ++i;
         std::int64_t pos = 0;
         while (i < text.size() && is_digit(text[i])) {
             --pos;
@@ -56,6 +87,7 @@ std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax)
     }
     if (digits == 0) return std::nullopt;
     const std::size_t mantissa_end = i;
+    const std::size_t frac_digits = mantissa_end - frac_start;
 
     std::int64_t exponent = 0;
     bool d_marked = false;
@@ -94,6 +126,21 @@ std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax)
         for (std::size_t k = int_start; k < int_end; ++k) n = n * 10 + static_cast<std::uint64_t>(text[k] - '0');
         const double whole = static_cast<double>(n);
         return negative ? -whole : whole;
+    }
+
+    // Up to 19 digits forming an integer n of at most 2^53 with a decimal exponent e of at most
+    // 22 either way: n and 10^|e| are exact doubles, so one multiplication or division rounds
+    // the value correctly, as std::from_chars would.
+    if (digits <= 19) {
+        std::uint64_t n = 0;
+        for (std::size_t k = int_start; k < int_end; ++k) n = n * 10 + static_cast<std::uint64_t>(text[k] - '0');
+        for (std::size_t k = frac_start; k < mantissa_end; ++k) n = n * 10 + static_cast<std::uint64_t>(text[k] - '0');
+        const std::int64_t e = exponent - static_cast<std::int64_t>(frac_digits);
+        if (n <= exact_integers && e >= -22 && e <= 22) {
+            const double m = static_cast<double>(n);
+            const double v = e < 0 ? m / powers[-e] : m * powers[e];
+            return negative ? -v : v;
+        }
     }
 
     // std::from_chars reads the same grammar (without the sign), correctly rounded; a D exponent

@@ -11,6 +11,7 @@
 #include "calc_test_support.hpp"
 #include "pelmora/calc/arg.hpp"
 #include "pelmora/calc/failure.hpp"
+#include "pelmora/calc/number_text.hpp"
 
 namespace pelmora::calc {
 namespace {
@@ -41,6 +42,20 @@ TEST(ArgParse, TextReadsAsANumberOnlyInTheDecimalForm) {
         // Correctly rounded: the nearest double, including halfway cases.
         {"9007199254740993", true, 9007199254740992.0},
         {"0.30000000000000004", true, 0.30000000000000004},
+        // Short decimals (read by one exact multiplication or division) and the edges of that
+        // road: 2^53, the 22nd power of ten, 19 digits.
+        {"79.1", true, 79.1},
+        {"-0.0", true, -0.0},
+        {"4.35e1", true, 43.5},
+        {"7e-22", true, 7e-22},
+        {"7e-23", true, 7e-23},
+        {"3e22", true, 3e22},
+        {"3e23", true, 3e23},
+        {"900719925474099.3", true, 900719925474099.3},
+        {"9007199254740993.0", true, 9007199254740992.0},
+        {"0.1234567890123456789", true, 0.1234567890123456789},
+        {"12345678901234567.89", true, 12345678901234567.89},
+        {"2.2250738585072014e-308", true, 2.2250738585072014e-308},
         {"1e400", true, inf},
         {"-1e400", true, -inf},
         {"1e-400", true, 0.0},
@@ -71,6 +86,36 @@ TEST(ArgParse, TextReadsAsANumberOnlyInTheDecimalForm) {
         EXPECT_EQ(Arg::parse_number(c.text, v), c.reads) << '"' << c.text << '"';
         if (c.reads) {
             EXPECT_EQ(bits(v), bits(c.value)) << '"' << c.text << '"';
+        }
+    }
+}
+
+// The syntaxes that also take digits on one side of the full stop, and the leading number.
+TEST(NumberText, EachSyntaxReadsItsOwnForms) {
+    struct Case {
+        const char* text;
+        NumberSyntax syntax;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"5.", automation_syntax, 5.0},
+        {".5", automation_syntax, 0.5},
+        {".", automation_syntax, std::nullopt},
+        {"..5", automation_syntax, std::nullopt},
+        {"5.5.", automation_syntax, std::nullopt},
+        {"1.25", automation_syntax, 1.25},
+        {"5.", leading_syntax, 5.0},
+        {".", leading_syntax, std::nullopt},
+        {"12.5kg", leading_syntax, 12.5},
+        {"1.5D2", leading_syntax, 150.0},
+        {"5.", argument_syntax, std::nullopt},
+        {".5", argument_syntax, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const std::optional<double> v = number_in_text(c.text, c.syntax);
+        ASSERT_EQ(v.has_value(), c.value.has_value()) << '"' << c.text << '"';
+        if (v) {
+            EXPECT_EQ(bits(*v), bits(*c.value)) << '"' << c.text << '"';
         }
     }
 }
