@@ -1,7 +1,10 @@
 #pragma once
 // RFC 4180 records: splitting a record into fields and writing fields back.
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +43,32 @@ char* put_number(char* first, double v) noexcept;
 
 /// Appends the shortest text that reads back as the same double.
 void append_number(std::string& out, double v);
+
+/// put_number for a column whose values repeat (weeks from whole days, a height class): the
+/// texts of recent values are kept, and a value seen again is copied rather than formatted.
+class RepeatedNumbers {
+public:
+    /// As put_number; all `number_room` characters from `first` may be written.
+    char* put(char* first, double v) noexcept {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        Entry& e = entries_[(bits * 0x9e3779b97f4a7c15u) >> 56];
+        if (e.size == 0 || e.bits != bits) {
+            e.bits = bits;
+            e.size = static_cast<std::uint8_t>(put_number(e.text, v) - e.text);
+        }
+        std::memcpy(first, e.text, number_room);
+        return first + e.size;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t bits = 0;
+        std::uint8_t size = 0;  // 0: empty
+        char text[number_room] = {};
+    };
+    std::array<Entry, 256> entries_{};
+};
 
 /// Shortest text that reads back as the same double.
 std::string format_number(double v);

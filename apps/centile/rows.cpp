@@ -174,14 +174,14 @@ void RowComputer::write(const Record& r, std::size_t k, std::string& out) const 
             break;
         case ResultColumn::gest_out:
             if (computed) {
-                p = put_number(p, results_[weeks][e]);
+                p = weeks_text_.put(p, results_[weeks][e]);
             } else {
                 echo_field(r.inputs[2]);
             }
             break;
         case ResultColumn::ht_out:
             if (computed && sweden) {
-                p = put_number(p, results_[ht_after][e]);
+                p = ht_text_.put(p, results_[ht_after][e]);
             } else {
                 echo_field(r.inputs[4]);
             }

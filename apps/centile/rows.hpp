@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "csv.hpp"
 #include "header.hpp"
 #include "pelmora/calc/engine.hpp"
 
@@ -50,6 +51,8 @@ private:
     const Header& header_;
     const RowOptions& options_;
     mutable std::string scratch_;  // a field put together from its parts
+    mutable RepeatedNumbers weeks_text_;
+    mutable RepeatedNumbers ht_text_;
     std::vector<Record> records_;
     // The engine's columns for this chunk: row k of the engine is record engine_record_[k].
     std::vector<std::uint8_t> base_;

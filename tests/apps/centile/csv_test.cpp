@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <limits>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "batch.hpp"
@@ -111,6 +115,37 @@ TEST(Csv, NumbersAreWrittenShortestAndReadBackExactly) {
     for (const auto& [v, text] : rows) {
         EXPECT_EQ(format_number(v), text);
         EXPECT_EQ(std::stod(format_number(v)), v);
+    }
+}
+
+// The kept texts are the formatted ones, whatever comes before: values again and again, in
+// every order, values that share a slot, hostile doubles.
+TEST(Csv, RepeatedNumbersWriteWhatFormattingWrites) {
+    const double values[] = {
+        35.0,
+        35.285714285714285,
+        -0.0,
+        0.0,
+        4.9e-324,                 // the least subnormal
+        2.2250738585072009e-308,  // the greatest subnormal
+        1e-300,
+        0.30000000000000004,  // 17 digits
+        9007199254740993.0,
+        1.7976931348623157e308,
+        1e21,
+        123456789012345680.0,
+        std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::quiet_NaN(),
+    };
+    RepeatedNumbers texts;
+    std::mt19937_64 pick(7);
+    for (int round = 0; round < 5000; ++round) {
+        double v = values[pick() % std::size(values)];
+        if (round % 3 == 0) v = static_cast<double>(pick() % 400) / 7;  // weeks, many sharing slots
+        char buf[number_room];
+        const std::string_view text(buf, static_cast<std::size_t>(texts.put(buf, v) - buf));
+        ASSERT_EQ(text, format_number(v)) << "round " << round;
     }
 }
 
