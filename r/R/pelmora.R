@@ -54,7 +54,8 @@
   if (!is.numeric(x) && !is.logical(x)) {
     stop(what, ": expected numbers, got ", class(x)[1], call. = FALSE)
   }
-  as.double(x)
+  # The batch reads integer and logical columns in place, a chunk at a time.
+  if (is.integer(x) || is.logical(x)) x else as.double(x)
 }
 
 # Codes for a text-or-code input with one table for every base (sex, parity).
@@ -246,8 +247,9 @@ weight_at_centile <- function(base, centile, gest, wt, ht, sex, eth, par,
   inputs <- list(base = base, centile = centile, gest = gest, wt = wt, ht = ht, sex = sex, eth = eth, par = par)
   n <- .common_length(inputs)
   m <- .mother_codes(inputs)
-  r <- .Call(pelmora_weight_at_centile, m$base, .check_numbers(centile, "centile"),
-             .check_numbers(gest, "gest"), m$wt, m$ht, m$sex, m$eth, m$par, as.double(n))
+  r <- .Call(pelmora_weight_at_centile, m$base, as.double(.check_numbers(centile, "centile")),
+             as.double(.check_numbers(gest, "gest")), as.double(m$wt), as.double(m$ht), as.double(m$sex),
+             as.double(m$eth), as.double(m$par), as.double(n))
   .report(r, n, errors)$values
 }
 
@@ -267,7 +269,8 @@ curves <- function(base, wt, ht, sex, eth, par, centiles = c(10, 50, 90), from =
   if (!is.numeric(centiles) || anyNA(centiles)) stop("centiles: expected numbers", call. = FALSE)
   first <- .day(from, "from")
   last <- .day(to, "to")
-  r <- .Call(pelmora_curves, m$base, m$wt, m$ht, m$sex, m$eth, m$par, as.double(n), as.double(centiles),
+  r <- .Call(pelmora_curves, m$base, as.double(m$wt), as.double(m$ht), as.double(m$sex), as.double(m$eth),
+             as.double(m$par), as.double(n), as.double(centiles),
              first, last)
   .report(r, n, errors, what = "mother")
   days <- if (first <= last) seq.int(first, last) else integer(0)

@@ -1,7 +1,7 @@
 // The R package's native routines: the batch engine over R's vectors. The R functions around
-// them turn texts and factors into codes and check lengths; here every input is a double vector
-// of length 1 (repeated for every row) or of the batch's length, and the base an integer vector
-// of codes with NA for a missing base.
+// them turn texts and factors into codes and check lengths; here every input is a vector of
+// length 1 (repeated for every row) or of the batch's length (doubles, or for the batch also
+// integers or logicals), and the base an integer vector of codes with NA for a missing base.
 //
 // No R function that can raise an R error (and so jump over C++ destructors) is called while a
 // C++ object with a destructor is alive: R's vectors are made first, the engine runs in a scope
@@ -12,6 +12,7 @@
 #include <Rinternals.h>
 #include <R_ext/Rdynload.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -116,22 +117,91 @@ void na_for_nan(SEXP values) {
     }
 }
 
-// Runs the engine and fills `report`; no R call inside. The engine keeps the messages of the
-// first failed rows only: as many as are reported, plus the rows of a missing base (which fail
-// in the engine, as a code that names no base, and are missing here, not failed).
-void run(const calc::Rows& rows, calc::Results& results, unsigned threads, const int* base, std::ptrdiff_t base_stride,
-         std::size_t missing_bases, Report& report) noexcept {
+// Integer and logical columns are read in place, a chunk of rows at a time converted into a
+// buffer of doubles (R's NA becoming NaN), so no column is copied whole; with double columns only,
+// the whole batch is one chunk.
+constexpr std::size_t chunk_rows = std::size_t{1} << 16;
+
+// One number input as R holds it: doubles, or ints (integer or logical), of length 1 or n.
+struct Input {
+    const double* real = nullptr;
+    const int* whole = nullptr;
+    bool one = false;  // one value for every row
+};
+
+// Taken before the engine runs: INTEGER() and REAL() may allocate (an ALTREP vector) and so fail.
+Input input_of(SEXP v, R_xlen_t n) {
+    const bool one = XLENGTH(v) == 1 && n != 1;
+    if (TYPEOF(v) == REALSXP) return {REAL(v), nullptr, one};
+    return {nullptr, INTEGER(v), one};  // a logical vector is stored as int
+}
+
+calc::Column<double> chunk_column(const Input& v, std::size_t start, std::size_t count, double* buffer) {
+    if (v.real != nullptr) return {v.real + (v.one ? 0 : start), v.one ? 0 : 1};
+    const int* x = v.whole + (v.one ? 0 : start);
+    const std::size_t m = v.one ? 1 : count;
+    for (std::size_t i = 0; i < m; ++i) buffer[i] = x[i] == NA_INTEGER ? NAN : static_cast<double>(x[i]);
+    return {buffer, v.one ? 0 : 1};
+}
+
+// Runs the engine over `inputs` (bwt, gest, wt, ht, sex, eth, par) chunk by chunk and fills
+// `report`; no R call that can fail inside. Missing and failed rows get R's NA in every
+// quantity. The engine keeps the messages of the first failed rows only: as many as are
+// reported, plus the rows of a missing base (which fail in the engine, as a code that names no
+// base, and are missing here, not failed).
+void run(const Input (&inputs)[7], R_xlen_t n, const Rbyte* codes, const int* base, std::ptrdiff_t base_stride,
+         const calc::Results& results, unsigned threads, std::size_t missing_bases, Report& report) noexcept {
     try {
+        bool converted = false;
+        for (const Input& v : inputs) converted = converted || v.real == nullptr;
+        const auto total = static_cast<std::size_t>(n);
+        const std::size_t chunk = converted ? chunk_rows : std::max<std::size_t>(total, 1);
+        std::vector<double> buffers(converted ? 7 * chunk : 0);
+        const std::size_t limit = reported_failures + missing_bases;
         std::vector<calc::RowFailure> failures;
-        results.failures = &failures;
-        results.failure_limit = reported_failures + missing_bases;
-        calc::evaluate_rows(rows, results, threads);
-        results.failures = nullptr;
+        std::vector<calc::RowFailure> found;
+        for (std::size_t start = 0; start < total; start += chunk) {
+            const std::size_t count = std::min(chunk, total - start);
+            calc::Column<double> in[7];
+            for (std::size_t k = 0; k < 7; ++k) {
+                in[k] = chunk_column(inputs[k], start, count, converted ? buffers.data() + k * chunk : nullptr);
+            }
+            const calc::Rows rows{.count = count,
+                                  .base = {codes + (base_stride == 0 ? 0 : start), base_stride},
+                                  .bwt = in[0],
+                                  .gest = in[1],
+                                  .wt = in[2],
+                                  .ht = in[3],
+                                  .sex = in[4],
+                                  .eth = in[5],
+                                  .par = in[6]};
+            calc::Results part = results;
+            for (double*& v : part.values) {
+                if (v != nullptr) v += start;
+            }
+            part.error = results.error + start;
+            found.clear();
+            part.failures = &found;
+            part.failure_limit = limit - std::min(limit, failures.size());
+            calc::evaluate_rows(rows, part, threads);
+            for (auto& f : found) {
+                f.row += start;
+                failures.push_back(std::move(f));
+            }
+            // R's own NA (not a NaN) in the rows that are missing or failed, for every quantity.
+            const int* chunk_base = base + (base_stride == 0 ? 0 : start);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (part.error[i] == 0 && !missing_row(rows, chunk_base, base_stride, i)) continue;
+                for (double* v : part.values) {
+                    if (v != nullptr) v[i] = NA_REAL;
+                }
+            }
+        }
         // A missing base's row is no failure.
         const auto missing = [&](std::size_t i) {
             return base[static_cast<std::ptrdiff_t>(i) * base_stride] == NA_INTEGER;
         };
-        report_failures(failures, results.error, rows.count, missing, report);
+        report_failures(failures, results.error, total, missing, report);
     } catch (const std::exception& e) {
         std::snprintf(report.trouble, message_room, "%s", e.what());
     } catch (...) {
@@ -153,7 +223,8 @@ SEXP pelmora_batch(SEXP base, SEXP bwt, SEXP gest, SEXP wt, SEXP ht, SEXP sex, S
     const SEXP inputs[7] = {bwt, gest, wt, ht, sex, eth, par};
     if (TYPEOF(base) != INTSXP || (XLENGTH(base) != 1 && XLENGTH(base) != n)) Rf_error("base: bad column");
     for (const SEXP v : inputs) {
-        if (TYPEOF(v) != REALSXP || (XLENGTH(v) != 1 && XLENGTH(v) != n)) Rf_error("inputs: bad column");
+        const bool number = TYPEOF(v) == REALSXP || TYPEOF(v) == INTSXP || TYPEOF(v) == LGLSXP;
+        if (!number || (XLENGTH(v) != 1 && XLENGTH(v) != n)) Rf_error("inputs: bad column");
     }
     if (TYPEOF(wanted) != INTSXP) Rf_error("wanted: bad quantities");
     const int threads = Rf_asInteger(threads_);
@@ -183,24 +254,11 @@ SEXP pelmora_batch(SEXP base, SEXP bwt, SEXP gest, SEXP wt, SEXP ht, SEXP sex, S
     SEXP errors = PROTECT(Rf_allocVector(INTSXP, n));
     results.error = INTEGER(errors);
 
-    const calc::Rows rows{.count = static_cast<std::size_t>(n),
-                          .base = {RAW(codes), base_stride},
-                          .bwt = column(bwt, n),
-                          .gest = column(gest, n),
-                          .wt = column(wt, n),
-                          .ht = column(ht, n),
-                          .sex = column(sex, n),
-                          .eth = column(eth, n),
-                          .par = column(par, n)};
+    const Input in[7] = {input_of(bwt, n), input_of(gest, n), input_of(wt, n), input_of(ht, n),
+                         input_of(sex, n), input_of(eth, n),  input_of(par, n)};
     Report report;
-    run(rows, results, static_cast<unsigned>(threads), b, base_stride, missing_bases, report);
+    run(in, n, RAW(codes), b, base_stride, results, static_cast<unsigned>(threads), missing_bases, report);
     if (report.trouble[0] != '\0') Rf_error("the batch could not run: %s", report.trouble);
-
-    // R's own NA (not a NaN) in the rows that are missing or failed, for every quantity.
-    for (R_xlen_t i = 0; i < n; ++i) {
-        if (results.error[i] == 0 && !missing_row(rows, b, base_stride, static_cast<std::size_t>(i))) continue;
-        for (R_xlen_t k = 0; k < nwanted; ++k) REAL(VECTOR_ELT(values, k))[i] = NA_REAL;
-    }
 
     SEXP out = failure_list(values, errors, report);
     UNPROTECT(3);

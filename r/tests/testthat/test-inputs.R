@@ -101,3 +101,19 @@ test_that("each argument error names what is wrong", {
 test_that("a text in a row of a missing base is not looked up", {
   expect_identical(centile(c(NA, 0), 3500, 280, 64, 163, 1, c("Maori", "European"), 0), c(NA, ref))
 })
+
+test_that("integer and logical columns, read in place chunk by chunk, give the doubles' results", {
+  n <- 140000L  # three chunks of the engine's reading
+  set.seed(7)
+  cols <- list(sample(0:3, n, TRUE), sample(c(500:5000, NA), n, TRUE), sample(c(150:310, NA), n, TRUE),
+               sample(40:120, n, TRUE), as.double(sample(140:190, n, TRUE)), sample(c(TRUE, FALSE, NA), n, TRUE),
+               sample(1:3, n, TRUE), 2L)
+  cols[[5]][c(70000, 139999)] <- 1e200  # failing rows in the second and third chunks
+  cols[[1]][65537] <- NA
+  doubles <- lapply(cols, as.double)
+  expect_identical(tryCatch(do.call(evaluate, cols), warning = conditionMessage),
+                   tryCatch(do.call(evaluate, doubles), warning = conditionMessage))
+  got <- suppressWarnings(do.call(evaluate, c(cols, threads = 2L)))
+  expect_identical(got, suppressWarnings(do.call(evaluate, c(doubles, threads = 1L))))
+  expect_identical(which(got$error != 0), c(70000L, 139999L))
+})
