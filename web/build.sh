@@ -27,7 +27,7 @@ version=$(sed -n 's/^project(pelmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLis
 # The interface's declarations (_Pelmora and its identifiers), as the native build makes them.
 "$WIDL" --win32 -I /usr/include/wine/wine/windows -h -H "$out/gen/pelmora_idl.h" "$root/interface/pelmora.idl"
 
-common=(-std=c++20 -O3 -fexceptions -Wall -Wextra -Werror
+common=(-std=c++20 -O3 -msimd128 -fexceptions -Wall -Wextra -Werror
         -include "$here/src/from_chars_double.hpp"
         -I"$root/calc/include" -I"$root/form/include" -I"$root/platform/forms/include"
         -I"$root/platform/text/include" -isystem "$root/platform/com/include" -isystem "$out/gen")

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "vector_exp.hpp"
+#include "wasm_exp.hpp"
 
 namespace pelmora::calc::detail {
 namespace {
@@ -40,9 +41,13 @@ void sums_one(const double* h, std::size_t count, std::size_t n, double* sum) no
 }  // namespace
 
 Lanes widest_lanes() noexcept {
+#ifdef PELMORA_WASM_EXP
+    static const Lanes widest = wasm_exp_available() ? Lanes::two : Lanes::one;
+#else
     static const Lanes widest = vector_exp8_available()  ? Lanes::eight
                                 : vector_exp_available() ? Lanes::four
                                                          : Lanes::one;
+#endif
     return widest;
 }
 
@@ -219,6 +224,7 @@ void slice_areas(Lanes width, double h, std::size_t n, double* area) noexcept {
     switch (width) {
     case Lanes::eight: return areas_eight(h, n, area);
     case Lanes::four: return areas_four(h, n, area);
+    case Lanes::two:
     case Lanes::one: break;
     }
     areas_one(h, n, area);
@@ -228,6 +234,7 @@ double slice_sum(Lanes width, double h, std::size_t n) noexcept {
     switch (width) {
     case Lanes::eight: return sum_eight(h, n);
     case Lanes::four: return sum_four(h, n);
+    case Lanes::two:
     case Lanes::one: break;
     }
     return sum_one(h, n);
@@ -237,9 +244,107 @@ void slice_sums(Lanes width, const double* h, std::size_t n, double* sum) noexce
     switch (width) {
     case Lanes::eight: return sums_eight(h, n, sum);
     case Lanes::four: return sums_four(h, n, sum);
+    case Lanes::two:
     case Lanes::one: break;
     }
     sums_one(h, 1, n, sum);
+}
+
+#elif defined(PELMORA_WASM_EXP)
+
+namespace {
+
+using wasm_exp::Constants;
+using wasm_exp::exp2;
+
+// The areas of slices i in each lane, with the operations of areas_one.
+inline v128_t areas2(const Constants& k, v128_t i, v128_t h, v128_t half) noexcept {
+    const v128_t m = wasm_f64x2_sub(wasm_f64x2_mul(i, h), half);
+    const v128_t e = exp2(k, wasm_f64x2_mul(wasm_f64x2_mul(wasm_f64x2_neg(m), m), k.half));
+    return wasm_f64x2_mul(wasm_f64x2_div(e, wasm_f64x2_splat(2.506628)), h);
+}
+
+void areas_two(double h, std::size_t n, double* area) noexcept {
+    const Constants c = wasm_exp::constants();
+    const v128_t hv = wasm_f64x2_splat(h);
+    const v128_t half = wasm_f64x2_splat(h / 2.0);
+    v128_t i = wasm_f64x2_make(1.0, 2.0);
+    for (std::size_t k = 0; k < n; k += 2) {
+        wasm_v128_store(area + k, areas2(c, i, hv, half));
+        i = wasm_f64x2_add(i, wasm_f64x2_splat(2.0));
+    }
+}
+
+double sum_two(double h, std::size_t n) noexcept {
+    const Constants c = wasm_exp::constants();
+    const v128_t hv = wasm_f64x2_splat(h);
+    const v128_t half = wasm_f64x2_splat(h / 2.0);
+    v128_t i = wasm_f64x2_make(1.0, 2.0);
+    double s = 0;
+    for (std::size_t k = 0; k < n; k += 2) {
+        const v128_t a = areas2(c, i, hv, half);
+        s = wasm_f64x2_extract_lane(a, 0) + s;
+        if (k + 1 < n) s = wasm_f64x2_extract_lane(a, 1) + s;
+        i = wasm_f64x2_add(i, wasm_f64x2_splat(2.0));
+    }
+    return s;
+}
+
+// Two integrals, lane j on integral j's slice k.
+void sums_two(const double* h, std::size_t n, double* sum) noexcept {
+    const Constants c = wasm_exp::constants();
+    const v128_t hv = wasm_f64x2_make(h[0], h[1]);
+    const v128_t half = wasm_f64x2_div(hv, wasm_f64x2_splat(2.0));
+    v128_t i = wasm_f64x2_splat(0.0);
+    v128_t s = wasm_f64x2_splat(0.0);
+    for (std::size_t k = 0; k < n; ++k) {
+        i = wasm_f64x2_add(i, wasm_f64x2_splat(1.0));
+        s = wasm_f64x2_add(areas2(c, i, hv, half), s);
+    }
+    wasm_v128_store(sum, s);
+}
+
+// A spread over exp's whole range and beyond its fast range's ends, either sign; a std::exp that
+// does not fuse as glibc's FMA build does differs from the copy on a few of them.
+bool copy_matches_std_exp() noexcept {
+    bool same = true;
+    const auto check = [&same](double x0, double x1) {
+        const double x[2] = {x0, x1};
+        double y[2];
+        wasm_exp2(x, y);
+        for (int j = 0; j < 2; ++j) {
+            same = same && __builtin_bit_cast(std::uint64_t, y[j]) == __builtin_bit_cast(std::uint64_t, std::exp(x[j]));
+        }
+    };
+    for (int k = 0; k < 4096; ++k) {
+        const double unit = std::fmod(k * 0.6180339887498949, 1.0);
+        const double t = k % 4 == 0 ? std::ldexp(unit, -60 + k % 70) : (unit - 0.75) * 700.0;
+        check(t, -t);
+    }
+    return same;
+}
+
+}  // namespace
+
+bool wasm_exp_available() noexcept {
+    static const bool available = copy_matches_std_exp();
+    return available;
+}
+
+void wasm_exp2(const double* x, double* y) noexcept {
+    wasm_v128_store(y, exp2(wasm_exp::constants(), wasm_v128_load(x)));
+}
+
+void slice_areas(Lanes width, double h, std::size_t n, double* area) noexcept {
+    if (width == Lanes::two) return areas_two(h, n, area);
+    areas_one(h, n, area);
+}
+double slice_sum(Lanes width, double h, std::size_t n) noexcept {
+    return width == Lanes::two ? sum_two(h, n) : sum_one(h, n);
+}
+void slice_sums(Lanes width, const double* h, std::size_t n, double* sum) noexcept {
+    if (width == Lanes::two) return sums_two(h, n, sum);
+    sums_one(h, static_cast<std::size_t>(width), n, sum);
 }
 
 #else  // no vector copy of this platform's exp: widest_lanes() is Lanes::one

@@ -9,10 +9,12 @@ namespace pelmora::calc::detail {
 /// Room for the most slices one call asks for (1001), rounded up to whole groups of eight.
 inline constexpr std::size_t max_slices = 1008;
 
-/// The ways of forming the slices: one at a time through std::exp, or four or eight at a time
-/// through the vector copies of glibc's exp (vector_exp.hpp). Every way gives the same bits.
+/// The ways of forming the slices: one at a time through std::exp, or two, four or eight at a
+/// time through the vector copies of glibc's exp (wasm_exp.hpp, vector_exp.hpp). Every way gives
+/// the same bits.
 enum class Lanes : std::uint8_t {
     one = 1,    ///< std::exp
+    two = 2,    ///< WebAssembly SIMD
     four = 4,   ///< AVX2 and FMA
     eight = 8,  ///< AVX-512
 };
