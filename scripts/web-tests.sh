@@ -3,7 +3,8 @@
 # tests' npm packages from web/package-lock.json, then runs the Node tests (the module's API, the
 # validation table, its exp against this machine's, the packed tarball installed offline) and the
 # Chromium tests (the element, against the native demo host of the release build).
-#   scripts/web-tests.sh     (after the release build: build/release/apps/host/pelmora-host)
+#   scripts/web-tests.sh     (after the release build: build/release/apps/host/pelmora-host and
+#                             build/release/apps/centile/pelmora-centile)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=build/web
@@ -14,7 +15,7 @@ g++ -std=c++20 -O2 -ffp-contract=off web/tests/exp_reference.cpp -o "$out/exp_re
 (cd web && npm ci --no-audit --no-fund --loglevel=error)
 
 PELMORA_EXP_REFERENCE="$out/exp_reference.txt" PELMORA_TARBALL="$tarball" \
-  node --test web/tests/module.test.mjs
+  PELMORA_CENTILE="${PELMORA_CENTILE:-build/release/apps/centile/pelmora-centile}" node --test web/tests/module.test.mjs
 if [ -e web/tests/browser.test.mjs ]; then
   PELMORA_HOST="${PELMORA_HOST:-build/release/apps/host/pelmora-host}" node --test web/tests/browser.test.mjs
 fi

@@ -27,7 +27,7 @@ version=$(sed -n 's/^project(pelmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLis
 # The interface's declarations (_Pelmora and its identifiers), as the native build makes them.
 "$WIDL" --win32 -I /usr/include/wine/wine/windows -h -H "$out/gen/pelmora_idl.h" "$root/interface/pelmora.idl"
 
-common=(-std=c++20 -O3 -msimd128 -fexceptions -Wall -Wextra -Werror
+common=(-std=c++20 -O3 -fexceptions -Wall -Wextra -Werror
         -include "$here/src/from_chars_double.hpp"
         -I"$root/calc/include" -I"$root/form/include" -I"$root/platform/forms/include"
         -I"$root/platform/text/include" -isystem "$root/platform/com/include" -isystem "$out/gen")
@@ -45,8 +45,12 @@ compile() {  # source, object name, extra flags...
     fi
     objects+=("$o")
 }
+# WebAssembly SIMD only where the code asks for it (the slices' two lanes): Debian's binaryen
+# cannot read some of the SIMD instructions the compiler's own vectorising would write elsewhere.
 for s in "${calc_sources[@]}"; do
-    compile "$root/calc/src/$s.cpp" "calc_$s" -ffp-contract=off -I"$root/calc/src"
+    simd=()
+    [ "$s" = slices ] && simd=(-msimd128)
+    compile "$root/calc/src/$s.cpp" "calc_$s" -ffp-contract=off -I"$root/calc/src" "${simd[@]}"
 done
 compile "$root/form/src/layout.cpp" form_layout
 compile "$root/form/src/form.cpp" form_form
@@ -57,11 +61,11 @@ for s in bstr errorinfo guid text variant; do
 done
 compile "$root/component/guids.cpp" component_guids
 compile "$here/src/glibc_exp.cpp" web_glibc_exp -ffp-contract=off
-compile "$here/src/module.cpp" web_module
+compile "$here/src/module.cpp" web_module -I"$root/calc/src" -msimd128
 compile "$here/src/face.cpp" web_face
 
 exports=_malloc,_free
-for f in rows failure_row failure_number failure_message error_text quantity_name base_name base_tag \
+for f in rows weights curves lanes exp2 failure_row failure_number failure_message error_text quantity_name base_name base_tag \
          base_from_text class_text exp; do
     exports+=",_pelmora_web_$f"
 done

@@ -87,8 +87,7 @@ inline v128_t fused(const Constants& k, v128_t a, v128_t b, v128_t c, v128_t& un
     v128_t half_gap = wasm_f64x2_mul(exponent, k.half_ulp);
     half_gap = wasm_v128_bitselect(wasm_f64x2_mul(half_gap, k.half), half_gap, wasm_i64x2_eq(mantissa, k.zero));
     const v128_t bound = wasm_f64x2_add(wasm_f64x2_abs(t), wasm_f64x2_mul(wasm_f64x2_abs(p), k.slack));
-    const v128_t ordinary =
-        wasm_v128_and(wasm_i64x2_ne(exponent, k.zero), wasm_i64x2_ne(exponent, k.exponent_mask));
+    const v128_t ordinary = wasm_v128_and(wasm_i64x2_ne(exponent, k.zero), wasm_i64x2_ne(exponent, k.exponent_mask));
     unsure = wasm_v128_or(unsure, wasm_v128_not(wasm_v128_and(ordinary, wasm_f64x2_lt(bound, half_gap))));
     return s;
 }
@@ -119,10 +118,10 @@ inline v128_t exp2(const Constants& k, v128_t x) noexcept {
     const v128_t y = fused(k, scale, tmp, scale, unsure);
     if (!wasm_v128_any_true(unsure)) [[likely]]
         return y;
-    const double y0 = wasm_i64x2_extract_lane(unsure, 0) ? std::exp(wasm_f64x2_extract_lane(x, 0))
-                                                          : wasm_f64x2_extract_lane(y, 0);
-    const double y1 = wasm_i64x2_extract_lane(unsure, 1) ? std::exp(wasm_f64x2_extract_lane(x, 1))
-                                                          : wasm_f64x2_extract_lane(y, 1);
+    const double y0 =
+        wasm_i64x2_extract_lane(unsure, 0) ? std::exp(wasm_f64x2_extract_lane(x, 0)) : wasm_f64x2_extract_lane(y, 0);
+    const double y1 =
+        wasm_i64x2_extract_lane(unsure, 1) ? std::exp(wasm_f64x2_extract_lane(x, 1)) : wasm_f64x2_extract_lane(y, 1);
     return wasm_f64x2_make(y0, y1);
 }
 

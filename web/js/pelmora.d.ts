@@ -25,6 +25,15 @@ export class PelmoraError extends Error {
   readonly row?: number;
 }
 
+export interface Curves {
+  first: number;
+  last: number;
+  centiles: number[];
+  weights: Float64Array[];
+  /** With { errors: 'nan' }: the run-time error number (0 when none), the weights then NaN. */
+  error?: number;
+}
+
 export interface BaseInfo { code: number; name: string; tag: string }
 
 export class Pelmora {
@@ -41,6 +50,24 @@ export class Pelmora {
 
   evaluate(base: BaseInput, bwt: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
            options?: Options): Quantities<number | Float64Array> & { error?: number | Int32Array };
+
+  /** The birth weight in grams at a centile (0 < centile < 100) for a baby of `gest` days. */
+  weightAtCentile(base: Base, centile: number | null | undefined, gest: number | null | undefined,
+                  wt: number | null | undefined, ht: number | null | undefined, sex: number | null | undefined,
+                  eth: number | null | undefined, par: number | null | undefined,
+                  options?: { errors?: 'throw' }): number;
+  weightAtCentile(base: BaseInput, centile: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input,
+                  par: Input, options?: { errors?: 'throw' }): number | Float64Array;
+  weightAtCentile(base: BaseInput, centile: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input,
+                  par: Input, options: { errors: 'nan' }): { weight: number | Float64Array; error: number | Int32Array };
+
+  /**
+   * One mother's centile curves: weights[c][d] is the weight at centiles[c] on day first + d
+   * (centiles [10, 50, 90] and days 168 to 294 unless given).
+   */
+  curves(base: Base, wt: number | null | undefined, ht: number | null | undefined, sex: number | null | undefined,
+         eth: number | null | undefined, par: number | null | undefined,
+         options?: { centiles?: ArrayLike<number>; first?: number; last?: number; errors?: 'throw' | 'nan' }): Curves;
 
   classify(base: BaseInput, bwt: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
            options?: Options): string | string[] | { class: string | string[]; error: number | Int32Array };

@@ -13,6 +13,8 @@ import createPelmoraCore from './pelmora-core.js';
 
 const CHUNK = 16384;  // rows per call into the module
 const PARAMS = ['bwt', 'gest', 'wt', 'ht', 'sex', 'eth', 'par'];
+const WEIGHTS = ['centile', 'gest', 'wt', 'ht', 'sex', 'eth', 'par'];  // weightAtCentile's
+const CURVE_PARAMS = ['base', 'wt', 'ht', 'sex', 'eth', 'par'];
 
 /** A failed calculation: `number` and `description` are the run-time error's, `row` the row. */
 export class PelmoraError extends Error {
@@ -98,6 +100,75 @@ export class Pelmora {
     return r.errors ? { ...r.values, error: r.error } : r.values;
   }
 
+  /**
+   * The birth weight in grams at a centile (0 < centile < 100) for a baby of `gest` days: a
+   * number, or a Float64Array when any input is an array.
+   */
+  weightAtCentile(base, centile, gest, wt, ht, sex, eth, par, options) {
+    const r = this._run([base, centile, gest, wt, ht, sex, eth, par], options, ['weight'], false, WEIGHTS);
+    return r.errors ? { weight: r.values.weight, error: r.error } : r.values.weight;
+  }
+
+  /**
+   * One mother's centile curves: for each of options.centiles ([10, 50, 90]) the weight on each
+   * day from options.first (168, 24+0 weeks) to options.last (294, 42+0 weeks).
+   * @returns {{ first: number, last: number, centiles: number[], weights: Float64Array[] }}
+   */
+  curves(base, wt, ht, sex, eth, par, options = {}) {
+    if (options === null || typeof options !== 'object') throw new TypeError('pelmora: options must be an object');
+    const errorMode = options.errors ?? 'throw';
+    if (errorMode !== 'throw' && errorMode !== 'nan') throw new RangeError(`pelmora: options.errors must be 'throw' or 'nan', not ${describe(errorMode)}`);
+    const centiles = options.centiles ?? [10, 50, 90];
+    if (!isArrayLike(centiles) || centiles.length === 0) throw new TypeError('pelmora: options.centiles must be a non-empty array of numbers');
+    const list = Array.from(centiles, (c, i) => {
+      if (typeof c !== 'number') throw new TypeError(`pelmora: options.centiles[${i}] must be a number, not ${describe(c)}`);
+      return c;
+    });
+    const first = options.first ?? 168;
+    const last = options.last ?? 294;
+    for (const [key, v] of [['first', first], ['last', last]]) {
+      if (!Number.isInteger(v)) throw new TypeError(`pelmora: options.${key} must be a whole number of days, not ${describe(v)}`);
+    }
+    const mother = [base, wt, ht, sex, eth, par];
+    mother.forEach((v, i) => {
+      if (isArrayLike(v)) throw new TypeError(`pelmora: ${CURVE_PARAMS[i]} must be one value: curves are one mother's`);
+    });
+    const days = last >= first ? last - first + 1 : 0;
+    const core = this._core;
+    return withBlock(core, 8 * 8 + 4 * 8 + 4 * 8 + 8 * list.length + 8 * Math.max(1, list.length * days) + 8, (take) => {
+      const inPtrs = take(4 * 8);
+      const strides = take(4 * 8);
+      const values = take(8 * 8);
+      const basePtr = take(8);
+      const centilePtr = take(8 * list.length);
+      const weightPtr = take(8 * Math.max(1, list.length * days));
+      core.HEAPU8[basePtr] = this._baseCode(base, '');
+      core.HEAP32[inPtrs >> 2] = basePtr;
+      const inputs = [NaN, NaN, ...mother.slice(1).map((v, i) => number(v, i + 3))];  // bwt and gest unused
+      inputs.forEach((v, i) => {
+        core.HEAPF64[(values >> 3) + i] = v;
+        core.HEAP32[(inPtrs >> 2) + i + 1] = values + 8 * i;
+      });
+      for (let c = 0; c < 8; ++c) core.HEAP32[(strides >> 2) + c] = 0;
+      core.HEAPF64.set(list, centilePtr >> 3);
+      const failed = core._pelmora_web_curves(inPtrs, strides, centilePtr, list.length, first, last, weightPtr);
+      if (failed < 0) throw new Error('pelmora: out of memory');
+      let error = 0;
+      if (failed > 0) {
+        error = core._pelmora_web_failure_number();
+        if (errorMode === 'throw') {
+          throw new PelmoraError(error, core.UTF8ToString(core._pelmora_web_error_text(error)),
+            core.UTF8ToString(core._pelmora_web_failure_message()));
+        }
+      }
+      const weights = list.map((_, c) => (failed > 0
+        ? new Float64Array(days).fill(NaN)
+        : core.HEAPF64.slice((weightPtr >> 3) + c * days, (weightPtr >> 3) + (c + 1) * days)));
+      const result = { first, last, centiles: list, weights };
+      return errorMode === 'nan' ? { ...result, error } : result;
+    });
+  }
+
   /** "SGA" (below options.sga, 10), "LGA" (above options.lga, 90), "AGA", or "" without a centile. */
   classify(base, bwt, gest, wt, ht, sex, eth, par, options) {
     const r = this._run([base, bwt, gest, wt, ht, sex, eth, par], options, [], true);
@@ -116,7 +187,9 @@ export class Pelmora {
     throw new TypeError(`pelmora: base${where} must be 0..${this.bases.length - 1}, a base's name or its tag, not ${describe(v)}`);
   }
 
-  _run(args, options = {}, wanted, classes) {
+  _run(args, options = {}, wanted, classes, params = PARAMS) {
+    const name = (i) => (i === 0 ? 'base' : params[i - 1]);
+    const number = (v, i, row) => inputNumber(v, name(i), row);
     if (options === null || typeof options !== 'object') throw new TypeError('pelmora: options must be an object');
     const errorMode = options.errors ?? 'throw';
     if (errorMode !== 'throw' && errorMode !== 'nan') throw new RangeError(`pelmora: options.errors must be 'throw' or 'nan', not ${describe(errorMode)}`);
@@ -144,11 +217,7 @@ export class Pelmora {
     const core = this._core;
     const rows = Math.min(count, CHUNK);
     const bytes = 8 * rows * (7 + wanted.length) + rows * (1 + 4 + 1) + 64 + 4 * 8 + 4 * 8 + 4 * 14;
-    const block = core._malloc(bytes);
-    if (!block) throw new Error('pelmora: out of memory');
-    try {
-      let at = (block + 7) & ~7;
-      const take = (n) => { const p = at; at += n; return p; };
+    return withBlock(core, bytes, (take) => {
       const inPtrs = take(4 * 8);
       const strides = take(4 * 8);
       const outPtrs = take(4 * 14);
@@ -191,7 +260,9 @@ export class Pelmora {
         for (let q = 0; q < 14; ++q) heap32[(outPtrs >> 2) + q] = 0;
         wantedIndex.forEach((q, k) => { heap32[(outPtrs >> 2) + q] = outCols[k]; });
 
-        const failed = core._pelmora_web_rows(n, inPtrs, strides, outPtrs, errPtr, classes ? classPtr : 0, sga, lga);
+        const failed = params === WEIGHTS
+          ? core._pelmora_web_weights(n, inPtrs, strides, outCols[0], errPtr)
+          : core._pelmora_web_rows(n, inPtrs, strides, outPtrs, errPtr, classes ? classPtr : 0, sga, lga);
         if (failed < 0) throw new Error('pelmora: out of memory');
         if (failed > 0 && errorMode === 'throw') {
           const row = start + core._pelmora_web_failure_row();
@@ -224,14 +295,21 @@ export class Pelmora {
         errors: errorMode === 'nan',
         error: anyArray ? errorOut : scalarError,
       };
-    } finally {
-      core._free(block);
-    }
+    });
   }
 }
 
-function name(i) {
-  return i === 0 ? 'base' : PARAMS[i - 1];
+// Runs fn(take) on a block of the module's memory, 8-byte aligned, freed afterwards; take(n)
+// hands out the next n bytes.
+function withBlock(core, bytes, fn) {
+  const block = core._malloc(bytes + 8);
+  if (!block) throw new Error('pelmora: out of memory');
+  try {
+    let at = (block + 7) & ~7;
+    return fn((n) => { const p = at; at += n; return p; });
+  } finally {
+    core._free(block);
+  }
 }
 
 function describe(v) {
@@ -243,9 +321,13 @@ function describe(v) {
 }
 
 // An input value: a number; NaN, null and undefined are a missing input.
-function number(v, i, row) {
+function inputNumber(v, name, row) {
   if (typeof v === 'number') return v;
   if (v === null || v === undefined) return NaN;
   const where = row === undefined ? '' : `[${row}]`;
-  throw new TypeError(`pelmora: ${name(i)}${where} must be a number (NaN, null or undefined for a missing input), not ${describe(v)}`);
+  throw new TypeError(`pelmora: ${name}${where} must be a number (NaN, null or undefined for a missing input), not ${describe(v)}`);
+}
+
+function number(v, i) {
+  return inputNumber(v, i === 0 ? 'base' : PARAMS[i - 1]);
 }

@@ -1,15 +1,19 @@
-// The WebAssembly module's entry points: the batch engine over columns the JavaScript side has
-// put into the module's memory, and the failures of the last batch.
+// The WebAssembly module's entry points: the batch engine, weights at centiles and centile
+// curves over columns the JavaScript side has put into the module's memory, and the failures of
+// the last call.
 
 #include <cstddef>
 #include <cstdint>
 #include <new>
-#include <iterator>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
+#include "slices.hpp"
+#include "wasm_exp.hpp"
 
 #define PELMORA_WEB_EXPORT extern "C" __attribute__((used, visibility("default")))
 
@@ -24,21 +28,41 @@ struct LastFailure {
     std::string message;
 } last;
 
-}  // namespace
-
-/// Runs `count` rows. Column c (0 base as bytes, 1..7 bwt, gest, wt, ht, sex, eth, par as
-/// doubles) starts at in[c] and steps by strides[c] values (0 repeats one value). out[q] is the
-/// column of Quantity q (or 0); error and size_class may be 0. Returns 1 when a row failed (the
-/// first failed row is kept for pelmora_web_failure_*), else 0; -1 when memory ran out.
-PELMORA_WEB_EXPORT int pelmora_web_rows(std::uint32_t count, const void* const* in, const std::int32_t* strides,
-                                        double* const* out, std::int32_t* error, std::int8_t* size_class,
-                                        double sga_below, double lga_above) {
+// Column c (0 base as bytes, 1..7 bwt, gest, wt, ht, sex, eth, par as doubles) starts at in[c]
+// and steps by strides[c] values (0 repeats one value).
+calc::Rows rows_of(std::uint32_t count, const void* const* in, const std::int32_t* strides) {
     calc::Rows rows;
     rows.count = count;
     rows.base = {static_cast<const std::uint8_t*>(in[0]), strides[0]};
     calc::Column<double>* columns[7] = {&rows.bwt, &rows.gest, &rows.wt, &rows.ht, &rows.sex, &rows.eth, &rows.par};
     for (int c = 0; c < 7; ++c) *columns[c] = {static_cast<const double*>(in[c + 1]), strides[c + 1]};
+    return rows;
+}
 
+// Keeps the first failure for pelmora_web_failure_*; returns how many rows failed.
+int keep(std::vector<calc::RowFailure>& failures) {
+    last.count = failures.size();
+    if (!failures.empty()) {
+        last.row = failures.front().row;
+        last.number = failures.front().number;
+        last.message = std::move(failures.front().message);
+    } else {
+        last.row = 0;
+        last.number = 0;
+        last.message.clear();
+    }
+    return static_cast<int>(failures.size());
+}
+
+}  // namespace
+
+/// Runs `count` rows (columns as rows_of reads them). out[q] is the column of Quantity q (or 0);
+/// error and size_class may be 0. Returns 1 when a row failed (the first failed row is kept for
+/// pelmora_web_failure_*), else 0; -1 when memory ran out.
+PELMORA_WEB_EXPORT int pelmora_web_rows(std::uint32_t count, const void* const* in, const std::int32_t* strides,
+                                        double* const* out, std::int32_t* error, std::int8_t* size_class,
+                                        double sga_below, double lga_above) {
+    const calc::Rows rows = rows_of(count, in, strides);
     calc::Results results;
     for (std::size_t q = 0; q < calc::quantity_count; ++q) results.values[q] = out[q];
     results.error = error;
@@ -52,17 +76,42 @@ PELMORA_WEB_EXPORT int pelmora_web_rows(std::uint32_t count, const void* const* 
     } catch (...) {
         return -1;
     }
-    last.count = failures.size();
-    if (!failures.empty()) {
-        last.row = failures.front().row;
-        last.number = failures.front().number;
-        last.message = std::move(failures.front().message);
-    } else {
-        last.row = 0;
-        last.number = 0;
-        last.message.clear();
+    return keep(failures);
+}
+
+/// The birth weights at centiles: the columns as pelmora_web_rows reads them, with the centile
+/// in place of the birth weight (in[1], strides[1]); the weights go to `weight`. Returns as
+/// pelmora_web_rows does (the number of failed rows).
+PELMORA_WEB_EXPORT int pelmora_web_weights(std::uint32_t count, const void* const* in, const std::int32_t* strides,
+                                           double* weight, std::int32_t* error) {
+    const calc::Rows rows = rows_of(count, in, strides);
+    std::vector<calc::RowFailure> failures;
+    try {
+        calc::weights_at_centile(rows, rows.bwt, weight, error, &failures);
+    } catch (...) {
+        return -1;
     }
-    return static_cast<int>(failures.size());
+    return keep(failures);
+}
+
+/// One mother's centile curves (her columns as pelmora_web_rows reads them, one row; bwt and
+/// gest unused): weights[c * (last - first + 1) + d] is the weight at centiles[c] on day
+/// first + d. Returns 1 when the request or the calculation fails (kept as a failure of row 0;
+/// the weights are then not to be read), 0 when not, -1 when memory ran out.
+PELMORA_WEB_EXPORT int pelmora_web_curves(const void* const* in, const std::int32_t* strides, const double* centiles,
+                                          std::uint32_t centile_count, std::int32_t first, std::int32_t last_day,
+                                          double* weights) {
+    const calc::Rows rows = rows_of(1, in, strides);
+    std::vector<calc::RowFailure> failures;
+    try {
+        calc::curves_rows(rows, std::span<const double>(centiles, centile_count), {first, last_day}, weights, nullptr,
+                          &failures);
+    } catch (const calc::Failure& f) {
+        failures.push_back({0, f.number(), f.what()});
+    } catch (...) {
+        return -1;
+    }
+    return keep(failures) > 0 ? 1 : 0;
 }
 
 PELMORA_WEB_EXPORT std::uint32_t pelmora_web_failure_row() { return static_cast<std::uint32_t>(last.row); }
@@ -77,27 +126,9 @@ PELMORA_WEB_EXPORT const char* pelmora_web_error_text(int number) {
 
 /// The name of quantity `q` (engine order), or null past the last.
 PELMORA_WEB_EXPORT const char* pelmora_web_quantity_name(int q) {
-    using Q = calc::Quantity;
-    constexpr std::pair<Q, const char*> names[] = {
-        {Q::centile, "centile"},
-        {Q::z, "z"},
-        {Q::optimal_weight, "optimal_weight"},
-        {Q::weight, "weight"},
-        {Q::weight_term, "weight_term"},
-        {Q::height_term, "height_term"},
-        {Q::sex_term, "sex_term"},
-        {Q::ethnic_term, "ethnic_term"},
-        {Q::parity_term, "parity_term"},
-        {Q::term_weight, "term_weight"},
-        {Q::weeks, "weeks"},
-        {Q::proportion, "proportion"},
-        {Q::spread, "spread"},
-        {Q::ht_after, "ht_after"},
-    };
-    static_assert(std::size(names) == calc::quantity_count);
-    for (const auto& [quantity, name] : names)
-        if (static_cast<int>(quantity) == q) return name;
-    return nullptr;
+    return q >= 0 && static_cast<std::size_t>(q) < calc::quantity_count
+               ? calc::quantity_name(static_cast<calc::Quantity>(q))
+               : nullptr;
 }
 
 /// The base's name ("United Kingdom") and tag ("uk") by its code 0..3, or null.
@@ -120,3 +151,8 @@ PELMORA_WEB_EXPORT int pelmora_web_base_from_text(const char* text) {
 PELMORA_WEB_EXPORT const char* pelmora_web_class_text(int size_class) {
     return calc::class_text(static_cast<calc::SizeClass>(size_class));
 }
+
+/// For the tests: how many slices the engine forms at once here (2 with WebAssembly SIMD), and
+/// the two-lane exp of x[0], x[1] into y.
+PELMORA_WEB_EXPORT int pelmora_web_lanes() { return static_cast<int>(calc::detail::widest_lanes()); }
+PELMORA_WEB_EXPORT void pelmora_web_exp2(const double* x, double* y) { calc::detail::wasm_exp2(x, y); }

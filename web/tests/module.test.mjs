@@ -46,6 +46,20 @@ test("the module's exp gives the native exp's bits", { skip: !process.env.PELMOR
     if (bits(p._core._pelmora_web_exp(x)).padStart(16, '0') !== want) ++differ;
   }
   assert.equal(differ, 0, `${differ} of ${lines.length} arguments differ`);
+  // The engine's two-lane copy (WebAssembly SIMD) on the same arguments, each beside the next.
+  assert.equal(p._core._pelmora_web_lanes(), 2);
+  const core = p._core;
+  const io = core._malloc(32);
+  let differ2 = 0;
+  for (let k = 0; k + 1 < lines.length; k += 2) {
+    const pair = [lines[k], lines[k + 1]].map((line) => line.split(' '));
+    core.HEAPF64[io >> 3] = parseHexDouble(pair[0][0]);
+    core.HEAPF64[(io >> 3) + 1] = parseHexDouble(pair[1][0]);
+    core._pelmora_web_exp2(io, io + 16);
+    for (let j = 0; j < 2; ++j) if (bits(core.HEAPF64[(io >> 3) + 2 + j]).padStart(16, '0') !== pair[j][1]) ++differ2;
+  }
+  core._free(io);
+  assert.equal(differ2, 0, `${differ2} arguments differ in the two-lane exp`);
 });
 
 function parseHexDouble(s) {
@@ -130,6 +144,37 @@ test('inputs it refuses, each with a message that names it', () => {
   for (const [args, type, message] of cases) {
     assert.throws(() => p.centile(...args), (e) => e instanceof type && message.test(e.message), String(args[0]));
   }
+});
+
+test('centile curves and weights at centiles: the native pelmora-centile curves, bit for bit', { skip: !process.env.PELMORA_CENTILE }, async () => {
+  const { execFileSync } = await import('node:child_process');
+  const centiles = [3, 10, 50, 90, 97.5];
+  const csv = execFileSync(process.env.PELMORA_CENTILE, ['curves', '--base', 'nz', '--wt', '58', '--ht', '161', '--sex', 'Female',
+    '--eth', 'Maori', '--par', '1', '--centiles', centiles.join(','), '--from', '167', '--to', '300'], { encoding: 'utf8' });
+  const rows = csv.trim().split('\n').slice(1).map((line) => line.split(','));
+  const c = p.curves('nz', 58, 161, 0, 3, 1, { centiles, first: 167, last: 300 });
+  assert.equal(rows.length, 134);
+  assert.deepEqual(c.centiles, centiles);
+  rows.forEach((f, d) => {
+    assert.equal(Number(f[0]), 167 + d);
+    centiles.forEach((_, k) => assert.equal(bits(c.weights[k][d]), bits(Number(f[2 + k])), `day ${f[0]}, p${centiles[k]}`));
+  });
+  // The same weights one by one, and as columns broadcast against one mother.
+  const days = Float64Array.from(rows, (f) => Number(f[0]));
+  centiles.forEach((centile, k) => {
+    const w = p.weightAtCentile('nz', centile, days, 58, 161, 0, 3, 1);
+    days.forEach((day, d) => {
+      assert.equal(bits(w[d]), bits(c.weights[k][d]));
+      if (d % 40 === 0) assert.equal(bits(p.weightAtCentile(2, centile, day, 58, 161, 0, 3, 1)), bits(c.weights[k][d]));
+    });
+  });
+  // Refused: a centile out of range throws naming the row, or gives NaN and its error number.
+  assert.throws(() => p.weightAtCentile('nz', [50, 100], 280, 58, 161, 0, 3, 1), (e) => e instanceof PelmoraError && e.row === 1);
+  const r = p.weightAtCentile('nz', [50, 0], [280, NaN], 58, 161, 0, 3, 1, { errors: 'nan' });
+  assert.ok(r.weight[0] > 0 && Number.isNaN(r.weight[1]) && r.error[0] === 0 && r.error[1] > 0);
+  assert.throws(() => p.curves('nz', 58, 161, 0, 3, 1, { first: 300, last: 200 }), PelmoraError);
+  assert.throws(() => p.curves('nz', [58, 60], 161, 0, 3, 1), /wt must be one value/);
+  assert.throws(() => p.weightAtCentile('nz', '50', 280, 58, 161, 0, 3, 1), /centile must be a number/);
 });
 
 test('the packed tarball installs offline and runs in Node as the README shows', { skip: !process.env.PELMORA_TARBALL }, async () => {
