@@ -46,6 +46,17 @@ set(PELMORA_WIDL_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH
 set(PELMORA_WIDL_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH
     "Folder holding stdole2.tlb for importlib")
 
+# widl writes the time it ran into a type library ("Created by WIDL ... at ..."); with faketime
+# (Debian's faketime) its clock is held at one fixed instant, so that the type library, and the DLL
+# that carries it, depend on the IDL alone.
+find_program(PELMORA_FAKETIME faketime)
+if(PELMORA_FAKETIME)
+  set(PELMORA_WIDL_CLOCK ${CMAKE_COMMAND} -E env TZ=UTC "${PELMORA_FAKETIME}" -f "2000-01-01 00:00:00")
+else()
+  set(PELMORA_WIDL_CLOCK)
+  message(STATUS "widl: no faketime, so each type library carries the time it was made")
+endif()
+
 set(PELMORA_TYPEFLAGS_SOURCE "${CMAKE_CURRENT_LIST_DIR}/../tools/tlb_typeflags.cpp")
 
 # The type-flag tool runs on the build machine, so it is compiled with the build machine's own
@@ -105,7 +116,7 @@ function(pelmora_compile_idl target)
   add_custom_command(
     OUTPUT "${header}" "${tlb}"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${outdir}/include"
-    COMMAND "${PELMORA_WIDL}" ${arch_flag} -I "${PELMORA_WIDL_IDL_DIR}" -L "${PELMORA_WIDL_TLB_DIR}"
+    COMMAND ${PELMORA_WIDL_CLOCK} "${PELMORA_WIDL}" ${arch_flag} -I "${PELMORA_WIDL_IDL_DIR}" -L "${PELMORA_WIDL_TLB_DIR}"
             -h -H "${header}" -t -T "${tlb}" "${idl}"
     ${flag_steps}
     DEPENDS "${idl}" ${flag_tool}

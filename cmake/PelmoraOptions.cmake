@@ -41,6 +41,16 @@ if(PELMORA_BUILD_FUZZ)
 endif()
 target_link_libraries(pelmora_warnings INTERFACE pelmora_sanitize)
 
+# The Windows files that ship name no folder of the machine that built them (assertion texts,
+# __FILE__): the source and build folders are mapped to fixed names, so the same sources compiled
+# anywhere give the same bytes.
+add_library(pelmora_reproducible INTERFACE)
+if(WIN32 AND NOT MSVC)
+  target_compile_options(pelmora_reproducible INTERFACE "-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=src/"
+                                                        "-ffile-prefix-map=${PROJECT_BINARY_DIR}/=build/")
+endif()
+target_link_libraries(pelmora_warnings INTERFACE pelmora_reproducible)
+
 # pelmora_add_test(NAME SOURCES... LIBS...): a GoogleTest executable with the strict warnings.
 function(pelmora_add_test name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBS;LABELS")

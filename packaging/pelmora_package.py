@@ -8,6 +8,8 @@
                                  the MSI source for architecture A: the template with the rows
                                  of its registration table T (and of the other architecture's,
                                  to find the rows both MSIs write)
+  package-code MSI                a package code made from the MSI's bytes (stdout): the same
+                                 package gets the same code, another package another
   manifest --arch A --table T --version V --name N
                                  the side-by-side assembly manifest of pelmora.dll, from the same
                                  table: its class, ProgIDs, type library and interfaces
@@ -23,6 +25,7 @@ KEY is below HKLM\\Software\\Classes as Wine stores it: the 32-bit view under Wo
 """
 
 import argparse
+import hashlib
 import re
 import string
 import sys
@@ -149,9 +152,10 @@ def regdiff(before_path, after_path):
             if any(c in data or c in name for c in "\t\n\r"):
                 fail(f"tab or line break in {key} [{name}]")
             rows.append(("value", key, name, data))
+    after_keys = with_ancestors(after)  # an empty key that gained subkeys is written only as their ancestor
     for k, (key, values) in before.items():
         gone = set(values) - set(after.get(k, (key, {}))[1])
-        if k not in after or gone:
+        if k not in after_keys or gone:
             fail(f"registration removed something below {key}")
     old_keys = with_ancestors(before)
     new_keys = with_ancestors(after) - old_keys
@@ -371,6 +375,12 @@ def manifest(args):
     sys.stdout.write("\r\n".join(lines) + "\r\n")
 
 
+def package_code(path):
+    with open(path, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    print(str(uuid.uuid5(NAMESPACE, "package/" + digest)).upper())
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = p.add_subparsers(dest="command", required=True)
@@ -383,6 +393,8 @@ def main():
     w.add_argument("--other", required=True)
     w.add_argument("--template", required=True)
     w.add_argument("--var", action="append", default=[])
+    c = sub.add_parser("package-code")
+    c.add_argument("msi")
     m = sub.add_parser("manifest")
     m.add_argument("--arch", choices=PROGRAM_FILES, required=True)
     m.add_argument("--table", required=True)
@@ -393,6 +405,8 @@ def main():
         regdiff(args.before, args.after)
     elif args.command == "wxs":
         wxs(args)
+    elif args.command == "package-code":
+        package_code(args.msi)
     else:
         manifest(args)
 

@@ -11,7 +11,11 @@
 #   the script client of tests/activex under the 64-bit or 32-bit script host and by the early-bound
 #   example, both MSIs side by side, removed with msiexec /x /qn leaving no key and no file; then
 #   the registry each MSI wrote compared with what regsvr32 writes for the same file at the same
-#   path, in the view the MSI writes.
+#   path, in the view the MSI writes;
+# then the release built again from a copy of the sources in another folder and compared byte for
+# byte (reproducible.sh), a later version of the same sources installed over this one and refused
+# under it, on both architectures (upgrade.sh), a release signed with a test certificate
+# (signing.sh) and the Debian package in a fresh Debian 12 root (deb.sh, needs root).
 # Prints one PASS/FAIL line per check and exits non-zero when any check fails.
 set -uo pipefail
 
@@ -79,9 +83,11 @@ examples/vbscript/pelmora.vbs
 include/pelmora.h
 include/pelmora_i.c
 x64/Pelmora.Control.manifest
+x64/pelmora-host.exe
 x64/pelmora.dll
 x64/pelmora.tlb
 x86/Pelmora.Control.manifest
+x86/pelmora-host.exe
 x86/pelmora.dll
 x86/pelmora.tlb
 EOF
@@ -97,12 +103,14 @@ zip_contents_are_sound() {
     for a in x64 x86; do
         local format=pei-x86-64 objdump=x86_64-w64-mingw32-objdump
         [ $a = x86 ] && format=pei-i386 objdump=i686-w64-mingw32-objdump
-        $objdump -f "$unz/$a/pelmora.dll" | grep -q "file format $format\$" || { echo "$a/pelmora.dll is not $format"; bad=1; }
-        if $objdump -h "$unz/$a/pelmora.dll" | grep -q '\.debug'; then echo "$a/pelmora.dll has debug sections"; bad=1; fi
-        if $objdump -t "$unz/$a/pelmora.dll" | grep -q '^\['; then echo "$a/pelmora.dll has a symbol table"; bad=1; fi
+        for f in pelmora.dll pelmora-host.exe; do
+            $objdump -f "$unz/$a/$f" | grep -q "file format $format\$" || { echo "$a/$f is not $format"; bad=1; }
+            if $objdump -h "$unz/$a/$f" | grep -q '\.debug'; then echo "$a/$f has debug sections"; bad=1; fi
+            if $objdump -t "$unz/$a/$f" | grep -q '^\['; then echo "$a/$f has a symbol table"; bad=1; fi
+        done
         grep -q "version=\"$quad\"" "$unz/$a/Pelmora.Control.manifest" || { echo "$a manifest lacks version $quad"; bad=1; }
     done
-    for f in $(cd "$unz" && find . -type f ! -name '*.dll' ! -name '*.tlb'); do
+    for f in $(cd "$unz" && find . -type f ! -name '*.dll' ! -name '*.exe' ! -name '*.tlb'); do
         # Texts only: no build path, no placeholder left, Windows line ends, manifests that parse.
         if grep -q -e "$root" -e '/build/' "$unz/$f"; then echo "$f names a build path"; bad=1; fi
         if grep -q '@[A-Z_]*@' "$unz/$f"; then echo "$f has a placeholder left"; bad=1; fi
@@ -117,7 +125,7 @@ zip_contents_are_sound() {
 }
 
 check "zip: $release-windows.zip holds exactly the files that ship" zip_lists_what_ships
-check "zip: stripped DLLs (no symbols, no debug sections) of each architecture, manifests of version $quad, texts with no build path" \
+check "zip: stripped DLLs and pelmora-host.exe (no symbols, no debug sections) of each architecture, manifests of version $quad, texts with no build path" \
     zip_contents_are_sound
 
 # --- the examples, compiled against the zip alone --------------------------------------------------
@@ -320,5 +328,31 @@ done
 
 wine_stop
 trap - EXIT
+echo "release checks (zip and MSIs): $failures failed, $((SECONDS - started)) s"
+
+# --- the same release again, a later one over it, a signed one, the Debian package -----------------
+
+# timed <what> <command...>: the command, counted as one failure when it fails, and its time.
+timed() {
+    local what=$1 begun=$SECONDS
+    shift
+    "$@" || failures=$((failures + 1))
+    echo "$what: $((SECONDS - begun)) s"
+}
+check_dir=$(realpath -m "$out/../release-check")
+# A second build of the same sources in another folder, compared byte for byte.
+timed "reproducibility" "$here/reproducible.sh" "$out" "$check_dir"
+# The same sources as the next patch version, released from that second build's trees (which
+# rebuilds the version block and links again), installed over this one and refused under it.
+next=$(awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }' <<<"$version")
+later_release() {
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct) \
+        "$check_dir/src/scripts/release.sh" --windows-only --builds "$check_dir/builds" --version "$next" "$check_dir/next"
+}
+timed "release $next" later_release
+timed "upgrade $version -> $next" "$here/upgrade.sh" "$out" "$check_dir/next"
+timed "signing" "$here/signing.sh" "$check_dir/signed"
+timed "Debian package" "$here/deb.sh" "$(ls "$out"/pelmora_"$version"_*.deb)" "$check_dir/deb"
+
 echo "release checks: $failures failed, $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]
