@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release built a second time, from a copy of the same sources in another folder with build
 # trees of its own (nothing reused), and compared byte for byte with the first:
-#   tests/release/reproducible.sh FIRST_DIST WORKDIR
+#   tests/release/reproducible.sh FIRST_DIST WORKDIR [RELEASE OPTIONS...]
 # FIRST_DIST holds the release scripts/release.sh made from this worktree's build trees; its
 # Windows files (the zip and the MSIs) are what is compared. The
 # tracked files are copied to WORKDIR/src, built in WORKDIR/builds (only what the release takes)
@@ -15,9 +15,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 . "$root/tests/wine/wine-env.sh"  # check
 
-[ $# -eq 2 ] || { echo "usage: $0 FIRST_DIST WORKDIR" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: $0 FIRST_DIST WORKDIR [RELEASE OPTIONS...]" >&2; exit 2; }
 first=$(realpath "$1")
 work=$(realpath -m "$2")
+shift 2
+options=("$@")  # given to the second release as well (e.g. --arch x64)
 logs=$work/logs
 failures=0
 echo "=== the release built twice ===" >&2
@@ -30,7 +32,7 @@ SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct) || exit 1
 
 second_build() {
     local begun=$SECONDS
-    "$work/src/scripts/release.sh" --windows-only --builds "$work/builds" "$work/dist" || return 1
+    "$work/src/scripts/release.sh" --windows-only ${options[@]+"${options[@]}"} --builds "$work/builds" "$work/dist" || return 1
     echo "second build and release: $((SECONDS - begun)) s"
 }
 check "the release again from a copy of the sources in $work/src, with build trees of its own" second_build
