@@ -5,7 +5,7 @@
 #   pelmora-<version>-windows.zip, pelmora-<version>-x64.msi, pelmora-<version>-x86.msi
 #   pelmora_<version>_<arch>.deb       the Linux build as a Debian package (packaging/deb.sh)
 #   the R source package, the npm package and the Python wheel, where their builds are part of
-#   the sources (r/build.sh, web/build.sh, python/build-wheel.sh)
+#   the sources (r/build.sh, web/build.sh, pip wheel of pyproject.toml)
 #   RELEASE-NOTES.md                   this version's section of CHANGELOG.md
 #   SHA256SUMS                         the checksums of all of them (sha256sum -c SHA256SUMS)
 #
@@ -217,7 +217,8 @@ if [ -z "$windows_only" ]; then
   packaging/deb.sh "$builds/deb" "$out" >/dev/null
   [ ! -x r/build.sh ] || r/build.sh "$work/r" >/dev/null
   [ ! -x web/build.sh ] || web/build.sh "$work/web" >/dev/null
-  [ ! -x python/build-wheel.sh ] || python/build-wheel.sh "$work/wheel" >/dev/null
+  # The wheel as pip builds it from the source tree (offline, Debian's setuptools).
+  [ ! -f pyproject.toml ] || /usr/bin/python3 -m pip wheel --no-build-isolation --no-deps --no-index -w "$work/wheel" . >/dev/null
   shopt -s nullglob
   for f in "$work"/r/pelmora_"$version".tar.gz "$work"/web/pelmora-"$version".tgz "$work"/wheel/pelmora-"$version"-*.whl; do
     cp "$f" "$out/"
