@@ -1,9 +1,11 @@
 // pelmora-host: a Qt application that registers the control's library, creates Pelmora through
-// the component runtime, places the control's form in a window of its own and shows it.
+// the component runtime, places the control's form in a window of its own with a pane beside it
+// that shows the growth chart of the form's current inputs, redrawn after every pick, and shows it.
 //
 //   pelmora-host [--library PATH]                    the window (needs a display)
 //   pelmora-host [--library PATH] --screenshot FILE  renders off screen, writes FILE (PNG),
 //                                                    prints the result label
+//   pelmora-host [--library PATH] --chart FILE       writes the chart of the form's inputs (SVG)
 //   pelmora-host [--library PATH] --script           commands on stdin, one answer line each
 
 #include <dlfcn.h>
@@ -12,14 +14,19 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPixmap>
+#include <QSvgWidget>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pelmora/chart/chart.hpp"
+#include "pelmora/chart/file.hpp"
 #include "pelmora_idl.h"
 #include "qt_form_view.hpp"
 #include "script.hpp"
@@ -30,16 +37,16 @@
 
 namespace {
 
-enum class Mode { window, screenshot, script };
+enum class Mode { window, screenshot, chart, script };
 
 struct Options {
     Mode mode = Mode::window;
-    std::string screenshot;
+    std::string screenshot;  ///< or the chart's file
     std::string library = PELMORA_HOST_LIBRARY;
 };
 
 int usage() {
-    std::fputs("usage: pelmora-host [--library PATH] [--screenshot FILE.png | --script]\n", stderr);
+    std::fputs("usage: pelmora-host [--library PATH] [--screenshot FILE.png | --chart FILE.svg | --script]\n", stderr);
     return 2;
 }
 
@@ -48,6 +55,9 @@ bool parse(int argc, char** argv, Options& o) {
         const std::string_view a = argv[i];
         if (a == "--screenshot" && i + 1 < argc && o.mode == Mode::window) {
             o.mode = Mode::screenshot;
+            o.screenshot = argv[++i];
+        } else if (a == "--chart" && i + 1 < argc && o.mode == Mode::window) {
+            o.mode = Mode::chart;
             o.screenshot = argv[++i];
         } else if (a == "--script" && o.mode == Mode::window) {
             o.mode = Mode::script;
@@ -138,7 +148,39 @@ int main(int argc, char** argv) {
         form->setParent(&window);
         form->move(0, 0);
         form->show();
-        window.setFixedSize(form->size());
+        pelmora::host::QtFormView view(*form, window);
+        pelmora::host::Script script(view, *control.p);
+
+        // The chart pane beside the form, A4 landscape in shape; what stops the chart, instead of
+        // it, when it cannot be drawn.
+        const int pane_height = std::max(form->height(), 480);
+        const int pane_width =
+            static_cast<int>(pane_height * pelmora::chart::page_width / pelmora::chart::page_height + 0.5);
+        QSvgWidget pane(&window);
+        pane.setObjectName("chart_pane");
+        pane.setGeometry(form->width(), 0, pane_width, pane_height);
+        QLabel problem(&window);
+        problem.setObjectName("chart_problem");
+        problem.setGeometry(pane.geometry());
+        problem.setAlignment(Qt::AlignCenter);
+        problem.setWordWrap(true);
+        const auto redraw = [&] {
+            try {
+                const std::string svg = script.chart_svg();
+                pane.load(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
+                pane.show();
+                problem.hide();
+            } catch (const std::exception& e) {
+                problem.setText(QString("No chart: ") + QString::fromUtf8(e.what()));
+                pane.hide();
+                problem.show();
+            }
+        };
+        // After the form's own handlers: the control connected its lists first.
+        for (QComboBox* list : form->findChildren<QComboBox*>())
+            QObject::connect(list, &QComboBox::activated, &pane, [&redraw](int) { redraw(); });
+        redraw();
+        window.setFixedSize(form->width() + pane_width, pane_height);
 
         switch (options.mode) {
         case Mode::window:
@@ -157,10 +199,23 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "pelmora-host: wrote %s\n", options.screenshot.c_str());
             break;
         }
+        case Mode::chart: {
+            std::string error;
+            try {
+                error = pelmora::chart::write_whole(options.screenshot, script.chart_svg());
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+            if (!error.empty()) {
+                std::fprintf(stderr, "pelmora-host: no chart: %s\n", error.c_str());
+                status = 1;
+                break;
+            }
+            std::fprintf(stderr, "pelmora-host: wrote %s\n", options.screenshot.c_str());
+            break;
+        }
         case Mode::script: {
             window.show();
-            pelmora::host::QtFormView view(*form, window);
-            pelmora::host::Script script(view, *control.p);
             std::string line;
             while (std::getline(std::cin, line)) {
                 std::cout << script.answer(line) << '\n' << std::flush;

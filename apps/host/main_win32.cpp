@@ -7,6 +7,7 @@
 //   pelmora-host [--library PATH]                    the window
 //   pelmora-host [--library PATH] --screenshot FILE  draws the window into FILE (PNG), prints the
 //                                                    result label; nothing appears on screen
+//   pelmora-host [--library PATH] --chart FILE       writes the growth chart of the form's inputs (SVG)
 //   pelmora-host [--library PATH] --script           commands on stdin, one answer line each
 //
 // --library PATH registers that pelmora.dll first, as `regsvr32 PATH` does; without it the control
@@ -36,11 +37,11 @@ namespace {
 constexpr wchar_t prog_id[] = L"Pelmora.Pelmora";
 constexpr wchar_t host_class[] = L"PelmoraHost";
 
-enum class Mode { window, screenshot, script };
+enum class Mode { window, screenshot, chart, script };
 
 struct Options {
     Mode mode = Mode::window;
-    std::wstring screenshot;
+    std::wstring screenshot;  ///< or the chart's file
     std::wstring library;
 };
 
@@ -48,7 +49,7 @@ std::string utf8(std::wstring_view w) { return pelmora::text::to_utf8(w); }
 std::wstring wide(std::string_view s) { return pelmora::text::from_utf8<wchar_t>(s); }
 
 int usage() {
-    std::fputs("usage: pelmora-host [--library PATH] [--screenshot FILE.png | --script]\n", stderr);
+    std::fputs("usage: pelmora-host [--library PATH] [--screenshot FILE.png | --chart FILE.svg | --script]\n", stderr);
     return 2;
 }
 
@@ -57,6 +58,9 @@ bool parse(const std::vector<std::wstring>& args, Options& o) {
         const std::wstring& a = args[i];
         if (a == L"--screenshot" && i + 1 < args.size() && o.mode == Mode::window) {
             o.mode = Mode::screenshot;
+            o.screenshot = args[++i];
+        } else if (a == L"--chart" && i + 1 < args.size() && o.mode == Mode::window) {
+            o.mode = Mode::chart;
             o.screenshot = args[++i];
         } else if (a == L"--script" && o.mode == Mode::window) {
             o.mode = Mode::script;
@@ -466,6 +470,17 @@ int run(const Options& options) {
         std::string shown;
         (void)view.result(shown);
         std::printf("%s\n", shown.c_str());
+        std::fprintf(stderr, "pelmora-host: wrote %s\n", utf8(options.screenshot).c_str());
+        return 0;
+    }
+    case Mode::chart: {
+        // The script's own command: the same chart, written whole or not at all.
+        pelmora::host::Script script(view, host.dispatch());
+        const std::string answer = script.answer("chart " + utf8(options.screenshot));
+        if (answer != "ok") {
+            std::fprintf(stderr, "pelmora-host: no chart: %s\n", answer.c_str());
+            return 1;
+        }
         std::fprintf(stderr, "pelmora-host: wrote %s\n", utf8(options.screenshot).c_str());
         return 0;
     }

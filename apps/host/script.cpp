@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "pelmora/calc/number_text.hpp"
+#include "pelmora/chart/chart.hpp"
+#include "pelmora/chart/file.hpp"
+#include "pelmora/form/layout.hpp"
 #include "pelmora/text/utf.hpp"
 #include "pelmora_idl.h"
 
@@ -195,7 +198,32 @@ std::string Script::run(std::string_view line) {
         if (!form_.screenshot(std::string(rest))) throw Refusal("cannot write " + std::string(rest));
         return "ok";
     }
+    if (command == "chart") {
+        if (rest.empty()) throw Refusal("missing file name");
+        const std::string error = chart::write_whole(std::string(rest), chart_svg());
+        if (!error.empty()) throw Refusal("cannot write " + std::string(rest) + ": " + error);
+        return "ok";
+    }
     throw Refusal("unknown command " + std::string(command));
+}
+
+std::string Script::chart_svg() {
+    const auto text = [this](std::string_view name) { return form_.text(list_named(form_, name)); };
+    const form::PerList<std::string_view>& n = form::list_names;
+    const form::PerList<std::string> texts{text(n.base), text(n.bwt), text(n.gd),  text(n.gw), text(n.wt),
+                                           text(n.ht),   text(n.par), text(n.eth), text(n.sex)};
+    const std::optional<calc::Base> base = form::base_named(texts.base);
+    if (!base) throw Refusal("no chart without a base");
+    form::read_fields(texts, fields_);
+    chart::Chart c;
+    c.mother = calc::Mother{*base,
+                            fields_.wtval,
+                            fields_.htval,
+                            static_cast<double>(fields_.sexval),
+                            static_cast<double>(fields_.ethval),
+                            static_cast<double>(fields_.parval)};
+    c.points.push_back(chart::Point{static_cast<int>(fields_.gestval), fields_.bwtval, "birth"});
+    return chart::svg(c);
 }
 
 // A late-bound call by name, each argument passed by reference to a variant of ours, as a script

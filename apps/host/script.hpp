@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pelmora/form/form.hpp"
+
 struct IDispatch;
 
 namespace pelmora::host {
@@ -46,12 +48,21 @@ public:
     /// The answer to one command line, without its line end. Never throws.
     [[nodiscard]] std::string answer(std::string_view line) noexcept;
 
+    /// The growth chart of the form's current inputs as SVG text: the mother and baby from the
+    /// lists, read as the form's Recalculate reads them, and the birth weight at its gestation as
+    /// the birth point. Throws std::exception when the lists cannot be read or the chart not drawn
+    /// (calc::Failure where the calculators fail for these inputs).
+    [[nodiscard]] std::string chart_svg();
+
 private:
     std::string run(std::string_view line);
     std::string call(std::string_view method, std::string_view arguments);
 
     FormView& form_;
     IDispatch& control_;
+    // The form's fields as the last chart read them: an ethnic group the picked base does not
+    // know leaves the code as it was, as in the form.
+    form::Fields fields_;
 };
 
 }  // namespace pelmora::host

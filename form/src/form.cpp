@@ -142,15 +142,15 @@ Form::Form(forms::Toolkit& toolkit, _Pelmora* self)
         control->set_tab_index(row.tab_index);
     }
     lists_ = std::make_unique<Lists>(Lists{
-        &list_named(s, "Combobase"),
-        &list_named(s, "Combobwt"),
-        &list_named(s, "Combogd"),
-        &list_named(s, "Combogw"),
-        &list_named(s, "Combowt"),
-        &list_named(s, "Comboht"),
-        &list_named(s, "Combopar"),
-        &list_named(s, "Comboeth"),
-        &list_named(s, "Combosex"),
+        &list_named(s, list_names.base),
+        &list_named(s, list_names.bwt),
+        &list_named(s, list_names.gd),
+        &list_named(s, list_names.gw),
+        &list_named(s, list_names.wt),
+        &list_named(s, list_names.ht),
+        &list_named(s, list_names.par),
+        &list_named(s, list_names.eth),
+        &list_named(s, list_names.sex),
     });
     output_label_ = s.find_label("output_label");
 
@@ -214,38 +214,25 @@ void Form::Combobase_Click() {
 
 void Form::Recalculate() {
     const Lists& l = *lists_;
-    if (l.bwt->text() == over_5000) {
-        bwtval = over_5000_grams;
-    } else {
-        bwtval = leading_number(l.bwt->text());
-    }
-
-    const double days = leading_number(l.gd->text());
-    const double weeks = leading_number(l.gw->text());
-    gestval = weeks * 7 + days;
-    if (!std::isfinite(gestval)) throw forms::RuntimeError(Error::overflow);
-
-    wtval = leading_number(l.wt->text());
-    htval = leading_number(l.ht->text());
-    sexval = l.sex->text() == male ? 1 : 0;
-
-    if (const std::optional<calc::Base> base = base_named(l.base->text())) {
-        const std::string group = l.eth->text();
-        if (const std::optional<std::int16_t> code = ethnic_code(*base, group)) {
-            ethval = *code;
-        } else if (ethnic_rule(*base).unmatched_takes_other) {
-            ethval = ethnic_code(*base, other_group).value_or(ethval);
+    const PerList<std::string> texts{l.base->text(), l.bwt->text(), l.gd->text(),  l.gw->text(), l.wt->text(),
+                                     l.ht->text(),   l.par->text(), l.eth->text(), l.sex->text()};
+    Fields read = fields();
+    struct WriteBack {
+        Form& form;
+        const Fields& read;
+        ~WriteBack() {
+            form.gestval = read.gestval;
+            form.bwtval = read.bwtval;
+            form.wtval = read.wtval;
+            form.htval = read.htval;
+            form.sexval = read.sexval;
+            form.ethval = read.ethval;
+            form.parval = read.parval;
         }
-    }
-
-    const std::string parity = l.par->text();
-    parval = 4;
-    const auto parity_texts = calc::parity_texts();
-    for (std::size_t code = 0; code < 4 && code < parity_texts.size(); ++code) {
-        if (parity == parity_texts[code]) {
-            parval = static_cast<std::int16_t>(code);
-            break;
-        }
+    };
+    {
+        const WriteBack write_back{*this, read};
+        read_fields(texts, read);
     }
 
     const std::optional<calc::Base> base = base_named(l.base->text());

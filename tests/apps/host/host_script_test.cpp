@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #endif
 
 #include "pelmora/calc/calculators.hpp"
+#include "pelmora/chart/chart.hpp"
 
 #ifndef PELMORA_HOST
 #error "PELMORA_HOST must name pelmora-host"
@@ -180,6 +182,61 @@ TEST_F(HostScript, AnswersEveryCommandWithOneLine) {
     char magic[8] = {};
     png.read(magic, sizeof magic);
     EXPECT_EQ(std::string(magic, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
+
+// The chart follows the picks: after each group of picks, `chart FILE` writes the very bytes the
+// chart writer gives for the mother and the birth point the lists show (what pelmora-centile chart
+// writes for them), the picked base, weight and gestation included.
+TEST_F(HostScript, ChartFollowsThePicks) {
+    using pelmora::calc::Base;
+    struct Stage {
+        std::vector<std::string> picks;
+        pelmora::calc::Mother mother;  // eth 1: each base's reference group, picked with the base
+        pelmora::chart::Point birth;
+    };
+    const std::vector<Stage> stages = {
+        {{}, {Base::united_kingdom, 65, 165, 0, 1, 0}, {280, 3500, "birth"}},
+        {{"pick Combobase New Zealand", "pick Combobwt 2500", "pick Combogw 37", "pick Combogd 3"},
+         {Base::new_zealand, 65, 165, 0, 1, 0},
+         {262, 2500, "birth"}},
+        {{"pick Combobwt Over 5000", "pick Combopar 4 or more", "pick Combosex Male", "pick Combowt 80"},
+         {Base::new_zealand, 80, 165, 1, 1, 4},
+         {262, 5500, "birth"}},
+        {{"pick Combobase Sweden", "pick Comboht 150"}, {Base::sweden, 80, 150, 1, 1, 4}, {262, 5500, "birth"}},
+    };
+    std::vector<std::string> commands;
+    std::vector<std::string> answers;
+    for (std::size_t i = 0; i < stages.size(); ++i) {
+        for (const std::string& p : stages[i].picks) {
+            commands.push_back(p);
+            answers.push_back("ok");
+        }
+        commands.push_back("chart " + (dir / ("chart" + std::to_string(i) + ".svg")).string());
+        answers.push_back("ok");
+    }
+    const fs::path unwritable = dir / "missing" / "chart.svg";
+    commands.push_back("chart " + unwritable.string());
+    commands.push_back("chart");
+    const Outcome r = run_script(commands, dir);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), answers.size() + 2);
+    for (std::size_t i = 0; i < answers.size(); ++i) EXPECT_EQ(r.lines[i], answers[i]) << commands[i];
+    EXPECT_EQ(r.lines[answers.size()].substr(0, 20), "error: cannot write ");
+    EXPECT_EQ(r.lines[answers.size() + 1], "error: missing file name");
+    EXPECT_FALSE(fs::exists(unwritable));
+
+    std::string previous;
+    for (std::size_t i = 0; i < stages.size(); ++i) {
+        SCOPED_TRACE(i);
+        pelmora::chart::Chart expected;
+        expected.mother = stages[i].mother;
+        expected.points = {stages[i].birth};
+        std::ifstream f(dir / ("chart" + std::to_string(i) + ".svg"), std::ios::binary);
+        const std::string written{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+        EXPECT_EQ(written, pelmora::chart::svg(expected));
+        EXPECT_NE(written, previous);
+        previous = written;
+    }
 }
 
 }  // namespace

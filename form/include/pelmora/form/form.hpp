@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "pelmora/forms/toolkit.hpp"
 
@@ -22,6 +24,24 @@ struct Fields {
     std::int16_t ethval = 0;
     std::int16_t parval = 0;
 };
+
+/// One thing for each list Recalculate reads.
+template <class T>
+struct PerList {
+    T base, bwt, gd, gw, wt, ht, par, eth, sex;
+};
+
+/// The lists' control names.
+inline constexpr PerList<std::string_view> list_names{"Combobase", "Combobwt", "Combogd",  "Combogw", "Combowt",
+                                                      "Comboht",   "Combopar", "Comboeth", "Combosex"};
+
+/// Recalculate's reading of the lists' texts into the private fields, one field after another as
+/// Recalculate writes them: the birth weight ("Over 5000" is 5500 g), the gestation (weeks x 7 +
+/// days), booking weight and height (each text's leading number), sex, the ethnic code in the
+/// picked base's table (a group the table does not know leaves the code as it was, or takes the
+/// catch-all group's where the base has one), parity. Throws forms::RuntimeError
+/// (Error::overflow) for a number too large, leaving the fields read before it written.
+void read_fields(const PerList<std::string>& texts, Fields& fields);
 
 class Form {
 public:
