@@ -126,7 +126,10 @@ int run_curves(int argc, char** argv) {
         return 1;
     }
     std::string csv = "gest,weeks";
-    for (const double p : c.centiles) csv += "," + centile_column(p);
+    for (const double p : c.centiles) {
+        csv += ',';  // not "," + text: mingw-w64's GCC 12 warns of an overlapping copy there (-Wrestrict)
+        csv += centile_column(p);
+    }
     csv += '\n';
     for (int day = c.days.first; day <= c.days.last; ++day) {
         csv += std::to_string(day) + ',' + std::to_string(day / 7) + '+' + std::to_string(day % 7);
