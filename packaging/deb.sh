@@ -63,6 +63,14 @@ Description: customised birth-weight centiles
  libraries (headless form), the CMake package Pelmora, the type library and the
  Python module pelmora for python3.
 CONTROL
+# Python writes the module's byte code beside it when root imports it; the package removes that
+# before its files go, as Debian's own Python packages do, so that removal leaves no folder behind.
+cat >"$stage/DEBIAN/prerm" <<'PRERM'
+#!/bin/sh
+set -e
+rm -rf /usr/lib/python3/dist-packages/pelmora/__pycache__
+PRERM
+chmod 755 "$stage/DEBIAN/prerm"
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 deb=$out/pelmora_${version}_$arch.deb
 dpkg-deb --root-owner-group -Zxz --build "$stage" "$deb" >/dev/null
