@@ -52,7 +52,7 @@ public:
     char* put(char* first, double v) noexcept {
         std::uint64_t bits = 0;
         std::memcpy(&bits, &v, sizeof bits);
-        Entry& e = entries_[(bits * 0x9e3779b97f4a7c15u) >> 56];
+        Entry& e = entries_[static_cast<std::size_t>((bits * 0x9e3779b97f4a7c15u) >> 56)];
         if (e.size == 0 || e.bits != bits) {
             e.bits = bits;
             e.size = static_cast<std::uint8_t>(put_number(e.text, v) - e.text);
