@@ -84,7 +84,7 @@ TEST_F(DllResources, ToolboxBitmapIs16By15With16Colours) {
     EXPECT_EQ(bytes.size(), sizeof(BITMAPINFOHEADER) + 16 * sizeof(RGBQUAD) + 15 * 8);
 }
 
-TEST_F(DllResources, VersionBlockMarksASelfRegisteringDllVersion1000) {
+TEST_F(DllResources, VersionBlockMarksASelfRegisteringDllOfTheProjectsVersion) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(dll_path().c_str(), &ignored);
     ASSERT_GT(size, 0u);
@@ -97,10 +97,10 @@ TEST_F(DllResources, VersionBlockMarksASelfRegisteringDllVersion1000) {
     ASSERT_EQ(len, sizeof(VS_FIXEDFILEINFO));
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(p);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileVersionMS, PELMORA_EXPECTED_VERSION_MS);
+    EXPECT_EQ(fixed->dwFileVersionLS, PELMORA_EXPECTED_VERSION_LS);
+    EXPECT_EQ(fixed->dwProductVersionMS, PELMORA_EXPECTED_VERSION_MS);
+    EXPECT_EQ(fixed->dwProductVersionLS, PELMORA_EXPECTED_VERSION_LS);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
     EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask & VS_FF_DEBUG, 0u);
 
