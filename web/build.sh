@@ -34,6 +34,9 @@ common=(-std=c++20 -O3 -fexceptions -Wall -Wextra -Werror
 # calc's sources as its CMakeLists names them.
 mapfile -t calc_sources < <(sed -n '/^add_library(pelmora_calc /,/)/s|.*src/\([a-z_0-9]*\)\.cpp.*|\1|p' "$root/calc/CMakeLists.txt")
 [ "${#calc_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of calc found" >&2; exit 1; }
+# The form's too: a source added there is compiled here without anyone retyping it.
+mapfile -t form_sources < <(sed -n '/^add_library(pelmora_form /,/)/s|.*src/\([a-z_0-9]*\)\.cpp.*|\1|p' "$root/form/CMakeLists.txt")
+[ "${#form_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of the form found" >&2; exit 1; }
 
 objects=()
 compile() {  # source, object name, extra flags...
@@ -52,8 +55,9 @@ for s in "${calc_sources[@]}"; do
     [ "$s" = slices ] && simd=(-msimd128)
     compile "$root/calc/src/$s.cpp" "calc_$s" -ffp-contract=off -I"$root/calc/src" "${simd[@]}"
 done
-compile "$root/form/src/layout.cpp" form_layout
-compile "$root/form/src/form.cpp" form_form
+for s in "${form_sources[@]}"; do
+    compile "$root/form/src/$s.cpp" "form_$s"
+done
 compile "$root/platform/forms/src/toolkit.cpp" forms_toolkit
 compile "$root/platform/forms/src/headless.cpp" forms_headless
 for s in bstr errorinfo guid text variant; do
