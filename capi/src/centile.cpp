@@ -132,6 +132,37 @@ bool columns_overlap(std::size_t n, const pelmora_columns& in, const pelmora_out
 }
 
 // The mother and baby of a row: everything but its birth weight and gestation.
+// The base codes of a batch as the engine takes them: a column with a value outside 0..3 failing
+// its row, or the one base of every row.
+struct BaseCodes {
+    std::vector<std::uint8_t> column;
+    std::uint8_t one = 0;
+};
+
+// The engine's rows over the caller's columns (bwt given apart: the inverse reads none). Throws
+// std::bad_alloc.
+calc::Rows rows_of(std::size_t n, const pelmora_columns& in, const double* bwt, BaseCodes& bases) {
+    calc::Column<std::uint8_t> base_column{&bases.one, 0};
+    if (in.base) {
+        bases.column.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            bases.column[i] = known_base(in.base[i]) ? static_cast<std::uint8_t>(in.base[i]) : std::uint8_t{255};
+        }
+        base_column = {bases.column.data(), 1};
+    } else {
+        bases.one = static_cast<std::uint8_t>(in.one_base);
+    }
+    return calc::Rows{.count = n,
+                      .base = base_column,
+                      .bwt = {bwt, 1},
+                      .gest = {in.gest, 1},
+                      .wt = {in.wt, 1},
+                      .ht = {in.ht, 1},
+                      .sex = {in.sex, 1},
+                      .eth = {in.eth, 1},
+                      .par = {in.par, 1}};
+}
+
 calc::Mother mother_of(int base, const pelmora_inputs& in) noexcept {
     return {
         .base = static_cast<calc::Base>(base), .wt = in.wt, .ht = in.ht, .sex = in.sex, .eth = in.eth, .par = in.par};
@@ -188,29 +219,9 @@ int pelmora_evaluate_batch(size_t n, const pelmora_columns* caller_in, pelmora_o
     if (columns_overlap(n, in, out)) return PELMORA_INVALID_ARGUMENT;
     if (n == 0) return 0;
 
-    // Base codes as the engine takes them; a value outside 0..3 fails its row.
-    std::vector<std::uint8_t> bases;
-    std::uint8_t one = 0;
-    calc::Column<std::uint8_t> base_column{&one, 0};
+    BaseCodes bases;
     try {
-        if (in.base) {
-            bases.resize(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                bases[i] = known_base(in.base[i]) ? static_cast<std::uint8_t>(in.base[i]) : std::uint8_t{255};
-            }
-            base_column = {bases.data(), 1};
-        } else {
-            one = static_cast<std::uint8_t>(in.one_base);
-        }
-        calc::Rows rows{.count = n,
-                        .base = base_column,
-                        .bwt = {in.bwt, 1},
-                        .gest = {in.gest, 1},
-                        .wt = {in.wt, 1},
-                        .ht = {in.ht, 1},
-                        .sex = {in.sex, 1},
-                        .eth = {in.eth, 1},
-                        .par = {in.par, 1}};
+        const calc::Rows rows = rows_of(n, in, in.bwt, bases);
         calc::Results results;
         results[calc::Quantity::centile] = out.centile;
         results[calc::Quantity::z] = out.z;
@@ -291,25 +302,8 @@ int pelmora_weight_at_centile_batch(size_t n, const pelmora_columns* caller_in, 
     }
     if (overlap(weight, error, n, sizeof(double), sizeof(int))) return PELMORA_INVALID_ARGUMENT;
     try {
-        std::vector<std::uint8_t> bases;
-        std::uint8_t one = static_cast<std::uint8_t>(in.one_base);
-        calc::Column<std::uint8_t> base_column{&one, 0};
-        if (in.base) {
-            bases.resize(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                bases[i] = known_base(in.base[i]) ? static_cast<std::uint8_t>(in.base[i]) : std::uint8_t{255};
-            }
-            base_column = {bases.data(), 1};
-        }
-        const calc::Rows rows{.count = n,
-                              .base = base_column,
-                              .bwt = {in.gest, 1},  // not read
-                              .gest = {in.gest, 1},
-                              .wt = {in.wt, 1},
-                              .ht = {in.ht, 1},
-                              .sex = {in.sex, 1},
-                              .eth = {in.eth, 1},
-                              .par = {in.par, 1}};
+        BaseCodes bases;
+        const calc::Rows rows = rows_of(n, in, in.gest, bases);  // bwt is not read
         calc::weights_at_centile(rows, {centile, 1}, weight, error);
         return 0;
     } catch (...) {  // std::bad_alloc
