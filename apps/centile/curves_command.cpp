@@ -76,24 +76,12 @@ Options command_options(int argc, char** argv, std::initializer_list<const char*
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-o") arg = "--output";
-        if (arg.rfind("--", 0) != 0) bad_usage("unexpected argument '" + arg + "'");
-        std::string value;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-        } else if (i + 1 < argc) {
-            value = argv[++i];
-        } else {
-            bad_usage(arg + " needs a value");
-        }
-        if (points && arg == "--point") {
-            points->push_back(value);
+        auto option = flag_and_value(argc, argv, i, std::move(arg));
+        if (points && option.first == "--point") {
+            points->push_back(option.second);
             continue;
         }
-        bool ok = false;
-        for (const char* k : known) ok = ok || arg == k;
-        if (!ok) bad_usage("unknown option " + arg + " for " + argv[0]);
-        if (!opts.emplace(arg, value).second) bad_usage(arg + " given twice");
+        keep_option(opts, std::move(option), known, std::string(" for ") + argv[0]);
     }
     return opts;
 }

@@ -169,22 +169,9 @@ int main(int argc, char** argv) {
             classify = true;
             continue;
         }
-        if (arg.rfind("--", 0) != 0) bad_usage("unexpected argument '" + arg + "'");
-        std::string value;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-        } else if (i + 1 < argc) {
-            value = argv[++i];
-        } else {
-            bad_usage(arg + " needs a value");
-        }
-        static const char* const known[] = {"--base", "--bwt", "--gest", "--gest-weeks", "--gest-days", "--wt",
-                                            "--ht",   "--sex", "--eth",  "--par",        "--sga-below", "--lga-above"};
-        bool ok = false;
-        for (const char* k : known) ok = ok || arg == k;
-        if (!ok) bad_usage("unknown option " + arg);
-        if (!opts.emplace(arg, value).second) bad_usage(arg + " given twice");
+        keep_option(opts, flag_and_value(argc, argv, i, arg),
+                    {"--base", "--bwt", "--gest", "--gest-weeks", "--gest-days", "--wt", "--ht", "--sex", "--eth",
+                     "--par", "--sga-below", "--lga-above"});
     }
     if (csv) {
         centile::BatchOptions options;

@@ -14,6 +14,28 @@ void bad_usage(const std::string& message) {
     std::exit(2);
 }
 
+std::pair<std::string, std::string> flag_and_value(int argc, char** argv, int& i, std::string arg) {
+    if (arg.rfind("--", 0) != 0) bad_usage("unexpected argument '" + arg + "'");
+    std::string value;
+    if (const auto eq = arg.find('='); eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg.resize(eq);
+    } else if (i + 1 < argc) {
+        value = argv[++i];
+    } else {
+        bad_usage(arg + " needs a value");
+    }
+    return {arg, value};
+}
+
+void keep_option(Options& opts, std::pair<std::string, std::string> option, std::initializer_list<const char*> known,
+                 const std::string& unknown_ending) {
+    bool ok = false;
+    for (const char* k : known) ok = ok || option.first == k;
+    if (!ok) bad_usage("unknown option " + option.first + unknown_ending);
+    if (!opts.emplace(option).second) bad_usage(option.first + " given twice");
+}
+
 double number_option(const std::string& flag, const std::string& text) {
     double v = 0;
     if (!calc::Arg::parse_number(text, v)) bad_usage(flag + ": not a number: '" + text + "'");

@@ -1,6 +1,7 @@
 #pragma once
 // pelmora-centile's options: numbers, codes by their list texts, and a mother's inputs.
 
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -23,6 +24,15 @@ double number_option(const std::string& flag, const std::string& text);
 /// A code given by its list text or as a number.
 double code_option(const std::string& flag, const std::string& text,
                    const std::vector<std::pair<std::string_view, int>>& texts);
+
+/// The option `arg` (argv[i], or what stands for it) as its flag and value, from "--flag VALUE" (i
+/// moves past the value) or "--flag=VALUE"; bad_usage for a word that is no option or a flag
+/// without its value.
+std::pair<std::string, std::string> flag_and_value(int argc, char** argv, int& i, std::string arg);
+/// Keeps the flag's value in `opts`; bad_usage for a flag not in `known` (the message ends with
+/// `unknown_ending`) or one given twice.
+void keep_option(Options& opts, std::pair<std::string, std::string> option, std::initializer_list<const char*> known,
+                 const std::string& unknown_ending = "");
 
 /// Takes `flag` out of `opts`, if given.
 std::optional<std::string> take_option(Options& opts, const char* flag);
