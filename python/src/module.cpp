@@ -28,10 +28,8 @@ namespace calc = pelmora::calc;
 
 namespace {
 
-// Quantity names, in the order of calc::Quantity.
-constexpr std::array<const char*, calc::quantity_count> quantity_names{
-    "centile",     "z",           "optimal_weight", "weight", "weight_term", "height_term", "sex_term",
-    "ethnic_term", "parity_term", "term_weight",    "weeks",  "proportion",  "spread",      "ht_after"};
+// The quantity's name as calc spells it for every face.
+const char* quantity_name(std::size_t q) noexcept { return calc::quantity_name(static_cast<calc::Quantity>(q)); }
 
 // One input: an array of the batch's shape and type, read through its strides (a broadcast
 // input repeats its values with a stride of 0 and is never copied).
@@ -73,8 +71,8 @@ py::tuple batch(const py::array& base, const py::array& bwt, const py::array& ge
     py::dict values;
     for (const std::string& name : wanted) {
         std::size_t q = 0;
-        while (q < quantity_names.size() && name != quantity_names[q]) ++q;
-        if (q == quantity_names.size()) throw py::value_error("no quantity named " + name);
+        while (q < calc::quantity_count && name != quantity_name(q)) ++q;
+        if (q == calc::quantity_count) throw py::value_error("no quantity named " + name);
         py::array_t<double> out(shape);
         results.values[q] = out.mutable_data();
         values[py::str(name)] = out;
@@ -258,7 +256,9 @@ PYBIND11_MODULE(_pelmora, m) {
           py::arg("par"), py::arg("centiles"), py::arg("first"), py::arg("last"));
     m.def("chart_svg", &chart_svg, py::arg("base"), py::arg("wt"), py::arg("ht"), py::arg("sex"), py::arg("eth"),
           py::arg("par"), py::arg("centiles"), py::arg("first"), py::arg("last"), py::arg("points"), py::arg("edd"));
-    m.attr("quantities") = py::cast(std::vector<std::string>(quantity_names.begin(), quantity_names.end()));
+    std::vector<std::string> quantities;
+    for (std::size_t q = 0; q < calc::quantity_count; ++q) quantities.emplace_back(quantity_name(q));
+    m.attr("quantities") = py::cast(quantities);
 
     py::list bases;
     py::dict ethnic;
