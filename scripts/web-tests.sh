@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The web face: builds the WebAssembly module and the npm package (web/build.sh), installs the
 # tests' npm packages from web/package-lock.json, then runs the Node tests (the module's API, the
-# validation table, its exp against this machine's, the packed tarball installed offline) and the
-# Chromium tests (the element, against the native demo host of the release build).
+# validation table, its exp against this machine's, the packed tarball installed offline, the
+# curves and charts against the native tool's) and the Chromium tests (the elements, against the
+# native demo host and chart writer of the release build).
 #   scripts/web-tests.sh     (after the release build: build/release/apps/host/pelmora-host and
 #                             build/release/apps/centile/pelmora-centile)
 set -euo pipefail
@@ -17,5 +18,6 @@ g++ -std=c++20 -O2 -ffp-contract=off web/tests/exp_reference.cpp -o "$out/exp_re
 PELMORA_EXP_REFERENCE="$out/exp_reference.txt" PELMORA_TARBALL="$tarball" \
   PELMORA_CENTILE="${PELMORA_CENTILE:-build/release/apps/centile/pelmora-centile}" node --test web/tests/module.test.mjs
 if [ -e web/tests/browser.test.mjs ]; then
-  PELMORA_HOST="${PELMORA_HOST:-build/release/apps/host/pelmora-host}" node --test web/tests/browser.test.mjs
+  PELMORA_HOST="${PELMORA_HOST:-build/release/apps/host/pelmora-host}" \
+  PELMORA_CENTILE="${PELMORA_CENTILE:-build/release/apps/centile/pelmora-centile}" node --test web/tests/browser.test.mjs
 fi

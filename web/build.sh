@@ -3,7 +3,8 @@
 #   web/build.sh [OUT]      (OUT defaults to build/web)
 # OUT/package/ is the package's folder, OUT/pelmora-<version>.tgz what `npm pack` makes of it.
 #
-# The module holds the calculators and the batch engine (calc/) and the control's form (form/:
+# The module holds the calculators and the batch engine (calc/), the growth chart's SVG writer
+# (chart/) and the control's form (form/:
 # its control table, lists, UserControl_Initialize, Combobase_Click and Recalculate) on the
 # headless forms toolkit with the COM layer's variants and error information, so that a page shows
 # what the control shows. calc is compiled with -ffp-contract=off, as everywhere.
@@ -28,8 +29,8 @@ version=$(sed -n 's/^project(pelmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLis
 "$WIDL" --win32 -I /usr/include/wine/wine/windows -h -H "$out/gen/pelmora_idl.h" "$root/interface/pelmora.idl"
 
 common=(-std=c++20 -O3 -fexceptions -Wall -Wextra -Werror
-        -include "$here/src/from_chars_double.hpp"
-        -I"$root/calc/include" -I"$root/form/include" -I"$root/platform/forms/include"
+        -include "$here/src/from_chars_double.hpp" -include "$here/src/to_chars_double.hpp"
+        -I"$root/calc/include" -I"$root/chart/include" -I"$root/form/include" -I"$root/platform/forms/include"
         -I"$root/platform/text/include" -isystem "$root/platform/com/include" -isystem "$out/gen")
 # calc's sources as its CMakeLists names them.
 mapfile -t calc_sources < <(sed -n '/^add_library(pelmora_calc /,/)/s|.*src/\([a-z_0-9]*\)\.cpp.*|\1|p' "$root/calc/CMakeLists.txt")
@@ -38,12 +39,18 @@ mapfile -t calc_sources < <(sed -n '/^add_library(pelmora_calc /,/)/s|.*src/\([a
 mapfile -t form_sources < <(sed -n '/^add_library(pelmora_form /,/)/s|.*src/\([a-z_0-9]*\)\.cpp.*|\1|p' "$root/form/CMakeLists.txt")
 [ "${#form_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of the form found" >&2; exit 1; }
 
+# The chart's too, but for its file writer: a page writes no files.
+mapfile -t chart_sources < <(sed -n '/^add_library(pelmora_chart /,/)/{s/^add_library(pelmora_chart STATIC//;s/)$//;p}' "$root/chart/CMakeLists.txt" |
+                             tr ' ' '\n' | sed -n 's|^src/\([a-z_0-9]*\)\.cpp$|\1|p' | grep -vx file)
+[ "${#chart_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of the chart found" >&2; exit 1; }
+
 objects=()
 compile() {  # source, object name, extra flags...
     local src=$1 name=$2
     shift 2
     local o="$obj/$name.o"
-    if [ ! -e "$o" ] || [ "$src" -nt "$o" ] || [ "$here/src/from_chars_double.hpp" -nt "$o" ]; then
+    if [ ! -e "$o" ] || [ "$src" -nt "$o" ] || [ "$here/src/from_chars_double.hpp" -nt "$o" ] ||
+       [ "$here/src/to_chars_double.hpp" -nt "$o" ]; then
         "$EMXX" "${common[@]}" "$@" -c "$src" -o "$o"
     fi
     objects+=("$o")
@@ -54,6 +61,9 @@ for s in "${calc_sources[@]}"; do
     simd=()
     [ "$s" = slices ] && simd=(-msimd128)
     compile "$root/calc/src/$s.cpp" "calc_$s" -ffp-contract=off -I"$root/calc/src" "${simd[@]}"
+done
+for s in "${chart_sources[@]}"; do
+    compile "$root/chart/src/$s.cpp" "chart_$s" -ffp-contract=off
 done
 for s in "${form_sources[@]}"; do
     compile "$root/form/src/$s.cpp" "form_$s"
@@ -70,7 +80,7 @@ compile "$here/src/face.cpp" web_face
 
 exports=_malloc,_free
 for f in rows weights curves lanes exp2 failure_row failure_number failure_message error_text quantity_name base_name base_tag \
-         base_from_text class_text exp; do
+         base_from_text class_text exp chart number ethnic_text ethnic_code parity_text; do
     exports+=",_pelmora_web_$f"
 done
 for f in create destroy pick failure text items caption last layout; do exports+=",_pelmora_face_$f"; done
@@ -83,8 +93,8 @@ for f in create destroy pick failure text items caption last layout; do exports+
     -sEXPORTED_FUNCTIONS="$exports" -sEXPORTED_RUNTIME_METHODS=UTF8ToString,stringToUTF8,lengthBytesUTF8 \
     -o "$pkg/pelmora-core.js"
 
-cp "$here/js/pelmora.js" "$here/js/element.js" "$here/js/pelmora.d.ts" "$here/js/element.d.ts" \
-   "$here/js/custom-elements.json" "$pkg/"
+cp "$here/js/pelmora.js" "$here/js/element.js" "$here/js/chart.js" "$here/js/pelmora.d.ts" "$here/js/element.d.ts" \
+   "$here/js/chart.d.ts" "$here/js/custom-elements.json" "$pkg/"
 cp "$here/README.md" "$pkg/README.md"
 cp "$root/LICENSE" "$pkg/LICENSE"
 sed "s/@VERSION@/$version/" "$here/js/package.json.in" > "$pkg/package.json"

@@ -2,6 +2,8 @@
 export type ListName = 'Combobase' | 'Combobwt' | 'Combogd' | 'Combogw' | 'Combowt' | 'Comboht' | 'Combopar' |
   'Comboeth' | 'Combosex';
 
+export { PelmoraChartElement } from './chart.js';
+
 export interface PelmoraChangeDetail {
   /** The unrounded centile; NaN when the last calculation had none. */
   centile: number;
@@ -24,6 +26,10 @@ export class PelmoraCentileElement extends HTMLElement {
   readonly caption: string;
   /** The unrounded centile; NaN when there is none. */
   readonly centile: number;
+  /** The inputs of the form's last calculation (base by its tag, gest in days); null before any. */
+  readonly inputs: ({ base: string } & PelmoraChangeDetail['inputs']) | null;
+  /** The run-time error of the last recalculation, or null. */
+  readonly error: { number: number; message: string } | null;
   text(list: ListName): string;
   items(list: ListName): string[];
   /** A person's pick of the item `text`; throws a RangeError, changing nothing, when there is no such item. */

@@ -1,4 +1,4 @@
-// <pelmora-centile>: the control's form on a page. The form itself (its control table, its lists and
+// <pelmora-centile>: the control's form on a page (and, from chart.js, <pelmora-chart>). The form itself (its control table, its lists and
 // their first choices, the ethnic list of each base, the recalculation after every pick and the
 // rounded result) runs in the WebAssembly module, the same code as the native control's; this file
 // only draws what the form holds and hands it a person's picks.
@@ -7,6 +7,7 @@
 //   <pelmora-centile base="Sweden" bwt="3200"></pelmora-centile>
 
 import { load } from './pelmora.js';
+import './chart.js';
 
 const pelmora = await load();
 const core = pelmora._core;
@@ -121,6 +122,21 @@ export class PelmoraCentileElement extends HTMLElement {
 
   /** The unrounded centile of the last calculation; NaN when there is none. */
   get centile() { return core._pelmora_face_last(this._face, 7); }
+
+  /**
+   * The calculator's inputs of the form's last calculation as the form passed them ({ base, bwt,
+   * gest, wt, ht, sex, eth, par }, the base by its tag, gest in days); null before any.
+   */
+  get inputs() {
+    const base = core._pelmora_face_last(this._face, -1);
+    if (Number.isNaN(base)) return null;
+    const inputs = { base: pelmora.bases[base].tag };
+    ['bwt', 'gest', 'wt', 'ht', 'sex', 'eth', 'par'].forEach((k, i) => { inputs[k] = core._pelmora_face_last(this._face, i); });
+    return inputs;
+  }
+
+  /** The run-time error of the last recalculation ({ number, message }), or null. */
+  get error() { return this._error ?? null; }
 
   /** The list's text (its picked item's). */
   text(list) { return this._call(core._pelmora_face_text, this._listName(list)); }
@@ -252,21 +268,12 @@ export class PelmoraCentileElement extends HTMLElement {
 
   _after() {
     this._refresh();
-    const inputs = {};
-    ['bwt', 'gest', 'wt', 'ht', 'sex', 'eth', 'par'].forEach((k, i) => { inputs[k] = core._pelmora_face_last(this._face, i); });
-    const base = core._pelmora_face_last(this._face, -1);
+    const { base = null, ...inputs } = this.inputs ?? {};
     const texts = {};
     for (const name of LISTS) texts[name] = this.text(name);
     this.dispatchEvent(new CustomEvent('change', {
       bubbles: true,
-      detail: {
-        centile: this.centile,
-        caption: this.caption,
-        base: Number.isNaN(base) ? null : pelmora.bases[base].tag,
-        inputs,
-        texts,
-        error: this._error ?? null,
-      },
+      detail: { centile: this.centile, caption: this.caption, base, inputs, texts, error: this.error },
     }));
   }
 }

@@ -34,6 +34,10 @@ export interface Curves {
   error?: number;
 }
 
+/** A measured weight: "GEST:GRAMS[:LABEL]" (gest in days or weeks+days), [gest, grams, label] or an object. */
+export type ChartPoint = string | [number | string, number, string?] |
+  { gest: number | string; weight: number; label?: string };
+
 export interface BaseInfo { code: number; name: string; tag: string }
 
 export class Pelmora {
@@ -68,6 +72,24 @@ export class Pelmora {
   curves(base: Base, wt: number | null | undefined, ht: number | null | undefined, sex: number | null | undefined,
          eth: number | null | undefined, par: number | null | undefined,
          options?: { centiles?: ArrayLike<number>; first?: number; last?: number; errors?: 'throw' | 'nan' }): Curves;
+
+  /**
+   * One mother's growth chart as SVG text (A4 landscape), the native chart writer's bytes: the
+   * curves (centiles [10, 50, 90] and gestations 168 to 294 days, or "24+0" to "42+0", unless
+   * given) and the measured points, the label "birth" marking the birth weight; edd
+   * ("YYYY-MM-DD") adds a row of dates. Throws a PelmoraError for a bad request or a failed
+   * calculation.
+   */
+  chartSvg(base: Base, wt: number, ht: number, sex: number, eth: number, par: number,
+           options?: { points?: ChartPoint[]; centiles?: ArrayLike<number>; first?: number | string;
+                       last?: number | string; edd?: string }): string;
+
+  /** The base's ethnic groups in its list's order. */
+  ethnicGroups(base: Base): { code: number; text: string }[];
+  /** The parity list's texts, index = code. */
+  readonly parities: string[];
+  /** A number in text as the calculators read a text argument, or NaN for other text. */
+  numberInText(text: string): number;
 
   classify(base: BaseInput, bwt: Input, gest: Input, wt: Input, ht: Input, sex: Input, eth: Input, par: Input,
            options?: Options): string | string[] | { class: string | string[]; error: number | Int32Array };

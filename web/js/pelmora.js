@@ -118,12 +118,7 @@ export class Pelmora {
     if (options === null || typeof options !== 'object') throw new TypeError('pelmora: options must be an object');
     const errorMode = options.errors ?? 'throw';
     if (errorMode !== 'throw' && errorMode !== 'nan') throw new RangeError(`pelmora: options.errors must be 'throw' or 'nan', not ${describe(errorMode)}`);
-    const centiles = options.centiles ?? [10, 50, 90];
-    if (!isArrayLike(centiles) || centiles.length === 0) throw new TypeError('pelmora: options.centiles must be a non-empty array of numbers');
-    const list = Array.from(centiles, (c, i) => {
-      if (typeof c !== 'number') throw new TypeError(`pelmora: options.centiles[${i}] must be a number, not ${describe(c)}`);
-      return c;
-    });
+    const list = centileList(options.centiles);
     const first = options.first ?? 168;
     const last = options.last ?? 294;
     for (const [key, v] of [['first', first], ['last', last]]) {
@@ -166,6 +161,104 @@ export class Pelmora {
         : core.HEAPF64.slice((weightPtr >> 3) + c * days, (weightPtr >> 3) + (c + 1) * days)));
       const result = { first, last, centiles: list, weights };
       return errorMode === 'nan' ? { ...result, error } : result;
+    });
+  }
+
+  /**
+   * One mother's growth chart as SVG text (A4 landscape), the same bytes as the native chart
+   * writer's: the curves of `curves` (options.centiles, options.first, options.last; gestations in
+   * days or as "24+0") and the measured options.points, each "GEST:GRAMS[:LABEL]", [gest, grams,
+   * label] or { gest, weight, label } (the label "birth" marks the birth weight); options.edd
+   * ("YYYY-MM-DD") adds a row of dates. Throws a PelmoraError for a bad request or where the
+   * calculators fail for this mother.
+   */
+  chartSvg(base, wt, ht, sex, eth, par, options = {}) {
+    if (options === null || typeof options !== 'object') throw new TypeError('pelmora: options must be an object');
+    const centiles = centileList(options.centiles);
+    const gestation = (v, key) => {
+      if (typeof v === 'string' || typeof v === 'number') return String(v);
+      throw new TypeError(`pelmora: ${key} must be days or "weeks+days" text, not ${describe(v)}`);
+    };
+    const first = gestation(options.first ?? 168, 'options.first');
+    const last = gestation(options.last ?? 294, 'options.last');
+    const edd = options.edd ?? '';
+    if (typeof edd !== 'string') throw new TypeError(`pelmora: options.edd must be "YYYY-MM-DD" text, not ${describe(edd)}`);
+    const points = options.points ?? [];
+    if (!Array.isArray(points)) throw new TypeError('pelmora: options.points must be an array');
+    const texts = points.map((p, i) => pointText(p, `options.points[${i}]`));
+    const mother = [base, wt, ht, sex, eth, par];
+    mother.forEach((v, i) => {
+      if (isArrayLike(v)) throw new TypeError(`pelmora: ${CURVE_PARAMS[i]} must be one value: a chart is one mother's`);
+    });
+    const core = this._core;
+    const strings = [first, last, edd, ...texts];
+    const sizes = strings.map((t) => core.lengthBytesUTF8(t) + 1);
+    const bytes = 8 * 8 + 4 * 8 + 4 * 8 + 8 * centiles.length + 4 * texts.length + sizes.reduce((a, b) => a + b, 0) + 8;
+    return withBlock(core, bytes, (take) => {
+      const inPtrs = take(4 * 8);
+      const strides = take(4 * 8);
+      const values = take(8 * 8);
+      const centilePtr = take(8 * centiles.length);
+      const pointPtrs = take(4 * texts.length);
+      const textPtrs = strings.map((t, i) => {
+        const ptr = take(sizes[i]);
+        core.stringToUTF8(t, ptr, sizes[i]);
+        return ptr;
+      });
+      const basePtr = take(1);
+      core.HEAPU8[basePtr] = this._baseCode(base, '');
+      core.HEAP32[inPtrs >> 2] = basePtr;
+      [NaN, NaN, ...mother.slice(1).map((v, i) => number(v, i + 3))].forEach((v, i) => {
+        core.HEAPF64[(values >> 3) + i] = v;
+        core.HEAP32[(inPtrs >> 2) + i + 1] = values + 8 * i;
+      });
+      for (let c = 0; c < 8; ++c) core.HEAP32[(strides >> 2) + c] = 0;
+      core.HEAPF64.set(centiles, centilePtr >> 3);
+      textPtrs.slice(3).forEach((ptr, i) => { core.HEAP32[(pointPtrs >> 2) + i] = ptr; });
+      const svg = core._pelmora_web_chart(inPtrs, strides, centilePtr, centiles.length, textPtrs[0], textPtrs[1],
+        pointPtrs, texts.length, textPtrs[2]);
+      if (!svg) {
+        const error = core._pelmora_web_failure_number();
+        throw new PelmoraError(error, core.UTF8ToString(core._pelmora_web_error_text(error)),
+          core.UTF8ToString(core._pelmora_web_failure_message()));
+      }
+      return core.UTF8ToString(svg);
+    });
+  }
+
+  /** The base's ethnic groups in its list's order: [{ code, text }]. */
+  ethnicGroups(base) {
+    const code = this._baseCode(base, '');
+    const core = this._core;
+    const groups = [];
+    for (let i = 0; ; ++i) {
+      const text = core._pelmora_web_ethnic_text(code, i);
+      if (!text) return groups;
+      groups.push({ code: core._pelmora_web_ethnic_code(code, i), text: core.UTF8ToString(text) });
+    }
+  }
+
+  /** The parity list's texts, index = code ("0" .. "4 or more"). */
+  get parities() {
+    const core = this._core;
+    const texts = [];
+    for (let i = 0; ; ++i) {
+      const text = core._pelmora_web_parity_text(i);
+      if (!text) return texts;
+      texts.push(core.UTF8ToString(text));
+    }
+  }
+
+  /** A number in text as the calculators read a text argument ("64", " 1.5e2 "), or NaN for other text. */
+  numberInText(text) {
+    if (typeof text !== 'string') throw new TypeError(`pelmora: the text must be a string, not ${describe(text)}`);
+    const core = this._core;
+    const n = core.lengthBytesUTF8(text) + 1;
+    return withBlock(core, n + 8, (take) => {
+      const out = take(8);
+      const ptr = take(n);
+      core.stringToUTF8(text, ptr, n);
+      return core._pelmora_web_number(ptr, out) ? core.HEAPF64[out >> 3] : NaN;
     });
   }
 
@@ -310,6 +403,28 @@ function withBlock(core, bytes, fn) {
   } finally {
     core._free(block);
   }
+}
+
+// options.centiles ([10, 50, 90] when absent) as a checked array of numbers.
+function centileList(centiles) {
+  centiles ??= [10, 50, 90];
+  if (!isArrayLike(centiles) || centiles.length === 0) throw new TypeError('pelmora: options.centiles must be a non-empty array of numbers');
+  return Array.from(centiles, (c, i) => {
+    if (typeof c !== 'number') throw new TypeError(`pelmora: options.centiles[${i}] must be a number, not ${describe(c)}`);
+    return c;
+  });
+}
+
+// A measured point as the chart writer reads it: "GEST:GRAMS[:LABEL]".
+function pointText(p, where) {
+  if (typeof p === 'string') return p;
+  const [gest, weight, label] = Array.isArray(p) ? p : p !== null && typeof p === 'object' ? [p.gest, p.weight, p.label] : [];
+  if (typeof gest !== 'number' && typeof gest !== 'string') {
+    throw new TypeError(`pelmora: ${where} must be "GEST:GRAMS[:LABEL]", [gest, grams, label] or { gest, weight, label }, not ${describe(p)}`);
+  }
+  if (typeof weight !== 'number') throw new TypeError(`pelmora: ${where}'s weight must be a number of grams, not ${describe(weight)}`);
+  if (label !== undefined && typeof label !== 'string') throw new TypeError(`pelmora: ${where}'s label must be text, not ${describe(label)}`);
+  return `${gest}:${weight}${label ? `:${label}` : ''}`;
 }
 
 function describe(v) {

@@ -2,10 +2,10 @@
 // std::from_chars for double where the C++ library lacks it (emscripten's libc++ 14 has only the
 // integer overloads). Included before every source of the WebAssembly build (-include).
 //
-// The number reader hands it only text it has already checked against its grammar (digits, at
-// most one full stop, an optional exponent, no sign), so strtod consumes exactly that text; musl's
-// strtod rounds correctly, as from_chars does. A value too large or too small for a double is
-// result_out_of_range, which the reader turns into infinity or zero.
+// It reads what from_chars reads (the chart's point reader hands it text as a person typed it) and
+// gives strtod exactly that text; musl's strtod rounds correctly, as from_chars does. A value too
+// large or too small for a double is result_out_of_range, which the number reader turns into
+// infinity or zero.
 
 #include <charconv>
 
@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -21,18 +22,46 @@ namespace std {
 
 inline from_chars_result from_chars(const char* first, const char* last, double& value,
                                     chars_format = chars_format::general) {
-    const std::string text(first, last);  // strtod needs the end marked
-    char* end = nullptr;
+    // What from_chars reads: an optional minus, then "inf", "infinity" or "nan" in any case, or
+    // digits with at most one full stop and an optional exponent; no blanks, plus or hex. strtod
+    // is then given exactly that text.
+    const char* p = first;
+    if (p != last && *p == '-') ++p;
+    auto word = [&](const char* w) {
+        std::size_t n = 0;
+        while (w[n] && p + n != last && (p[n] | 0x20) == w[n]) ++n;
+        return w[n] == '\0' ? n : 0;
+    };
+    const char* end = p;
+    if (const std::size_t n = word("infinity") ? 8 : word("inf") ? 3 : word("nan") ? 3 : 0) {
+        end = p + n;
+    } else {
+        bool digits = false;
+        while (end != last && *end >= '0' && *end <= '9') ++end, digits = true;
+        if (end != last && *end == '.') {
+            ++end;
+            while (end != last && *end >= '0' && *end <= '9') ++end, digits = true;
+        }
+        if (!digits) return {first, errc::invalid_argument};
+        if (end != last && (*end == 'e' || *end == 'E')) {
+            const char* x = end + 1;
+            if (x != last && (*x == '+' || *x == '-')) ++x;
+            if (x != last && *x >= '0' && *x <= '9') {
+                while (x != last && *x >= '0' && *x <= '9') ++x;
+                end = x;
+            }
+        }
+    }
+    const std::string text(first, end);  // strtod needs the end marked
     errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    const std::size_t used = static_cast<std::size_t>(end - text.c_str());
-    if (used == 0) return {first, errc::invalid_argument};
+    const double v = std::strtod(text.c_str(), nullptr);
     bool nonzero_digit = false;
-    for (std::size_t k = 0; k < used && text[k] != 'e' && text[k] != 'E'; ++k)
+    for (std::size_t k = 0; k < text.size() && text[k] != 'e' && text[k] != 'E'; ++k)
         nonzero_digit = nonzero_digit || (text[k] >= '1' && text[k] <= '9');
-    if (std::isinf(v) || (v == 0 && nonzero_digit)) return {first + used, errc::result_out_of_range};
+    if ((std::isinf(v) && std::isdigit(static_cast<unsigned char>(*p))) || (v == 0 && nonzero_digit))
+        return {end, errc::result_out_of_range};
     value = v;
-    return {first + used, errc{}};
+    return {end, errc{}};
 }
 
 }  // namespace std

@@ -1,17 +1,19 @@
-// The WebAssembly module's entry points: the batch engine, weights at centiles and centile
-// curves over columns the JavaScript side has put into the module's memory, and the failures of
-// the last call.
+// The WebAssembly module's entry points: the batch engine, weights at centiles, centile curves
+// and the growth chart over columns the JavaScript side has put into the module's memory, and the
+// failures of the last call.
 
 #include <cstddef>
 #include <cstdint>
 #include <new>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
+#include "pelmora/chart/chart.hpp"
 #include "slices.hpp"
 #include "wasm_exp.hpp"
 
@@ -27,6 +29,8 @@ struct LastFailure {
     int number = 0;
     std::string message;
 } last;
+
+std::string last_chart;  // the last chart's SVG, kept for the caller to read
 
 // Column c (0 base as bytes, 1..7 bwt, gest, wt, ht, sex, eth, par as doubles) starts at in[c]
 // and steps by strides[c] values (0 repeats one value).
@@ -112,6 +116,96 @@ PELMORA_WEB_EXPORT int pelmora_web_curves(const void* const* in, const std::int3
         return -1;
     }
     return keep(failures) > 0 ? 1 : 0;
+}
+
+/// One mother's growth chart as SVG text, the chart writer's bytes: her columns as
+/// pelmora_web_curves reads them; `first` and `last` gestations as text (days "168" or weeks+days
+/// "24+0"); `point_count` measured points, each "GEST:GRAMS[:LABEL]"; `edd` "YYYY-MM-DD" or
+/// empty. Null when the request is bad or the calculation fails (kept as a failure of row 0,
+/// invalid procedure call for a bad request); the text stays until the next chart.
+PELMORA_WEB_EXPORT const char* pelmora_web_chart(const void* const* in, const std::int32_t* strides,
+                                                 const double* centiles, std::uint32_t centile_count, const char* first,
+                                                 const char* last_day, const char* const* points,
+                                                 std::uint32_t point_count, const char* edd) {
+    namespace chart = pelmora::chart;
+    std::vector<calc::RowFailure> failures;
+    last_chart.clear();
+    try {
+        const calc::Rows rows = rows_of(1, in, strides);
+        chart::Chart c;
+        c.mother = {static_cast<calc::Base>(rows.base.data[0]),
+                    rows.wt.data[0],
+                    rows.ht.data[0],
+                    rows.sex.data[0],
+                    rows.eth.data[0],
+                    rows.par.data[0]};
+        c.centiles.assign(centiles, centiles + centile_count);
+        const struct {
+            const char* name;
+            const char* text;
+            int* day;
+        } range[] = {{"first", first, &c.days.first}, {"last", last_day, &c.days.last}};
+        for (const auto& [name, text, day] : range) {
+            const auto days = chart::parse_gestation(text);
+            if (!days) {
+                throw calc::Failure(pelmora::Error::invalid_argument,
+                                    std::string(name) + ": '" + text +
+                                        "' is not days (168) or weeks+days (24+0) from 0 to " +
+                                        std::to_string(calc::max_gestation_days) + " days");
+            }
+            *day = *days;
+        }
+        for (std::uint32_t i = 0; i < point_count; ++i) {
+            try {
+                c.points.push_back(chart::parse_point(points[i]));
+            } catch (const std::invalid_argument& e) {
+                throw calc::Failure(pelmora::Error::invalid_argument, e.what());
+            }
+        }
+        if (*edd) {
+            c.edd = chart::parse_date(edd);
+            if (!c.edd) {
+                throw calc::Failure(pelmora::Error::invalid_argument,
+                                    std::string("edd: not a date YYYY-MM-DD: '") + edd + "'");
+            }
+        }
+        last_chart = chart::svg(c);
+    } catch (const calc::Failure& f) {
+        failures.push_back({0, f.number(), f.what()});
+    } catch (...) {
+        failures.push_back({0, pelmora::error_number(pelmora::Error::out_of_memory),
+                            pelmora::error_text(pelmora::Error::out_of_memory)});
+    }
+    return keep(failures) > 0 ? nullptr : last_chart.c_str();
+}
+
+/// A number in text as the calculators read a text argument (blanks around, sign, digits, full
+/// stop, exponent): 1 with the value in *out, or 0 for any other text.
+PELMORA_WEB_EXPORT int pelmora_web_number(const char* text, double* out) {
+    return calc::Arg::parse_number(text ? text : "", *out) ? 1 : 0;
+}
+
+namespace {
+const calc::EthnicGroup* ethnic_group(int base, int i) {
+    if (base < 0 || base > static_cast<int>(calc::Base::australia) || i < 0) return nullptr;
+    const auto groups = calc::ethnic_groups(static_cast<calc::Base>(base));
+    return static_cast<std::size_t>(i) < groups.size() ? &groups[static_cast<std::size_t>(i)] : nullptr;
+}
+}  // namespace
+
+/// The text and code of the base's ethnic group `i` (in the base's order); null and -1 past the last.
+PELMORA_WEB_EXPORT const char* pelmora_web_ethnic_text(int base, int i) {
+    const calc::EthnicGroup* g = ethnic_group(base, i);
+    return g ? g->text.data() : nullptr;
+}
+PELMORA_WEB_EXPORT int pelmora_web_ethnic_code(int base, int i) {
+    const calc::EthnicGroup* g = ethnic_group(base, i);
+    return g ? g->code : -1;
+}
+/// The parity list's text of code `i` ("0" .. "4 or more"), or null past the last.
+PELMORA_WEB_EXPORT const char* pelmora_web_parity_text(int i) {
+    const auto texts = calc::parity_texts();
+    return i >= 0 && static_cast<std::size_t>(i) < texts.size() ? texts[static_cast<std::size_t>(i)].data() : nullptr;
 }
 
 PELMORA_WEB_EXPORT std::uint32_t pelmora_web_failure_row() { return static_cast<std::uint32_t>(last.row); }

@@ -1,12 +1,15 @@
-// <pelmora-centile> in a real headless Chromium (Debian's, driven by puppeteer-core): its first
-// result, random pick sessions answered as the native demo host answers the same script
-// commands, the keyboard alone, and input it must refuse.
-//   PELMORA_HOST=build/release/apps/host/pelmora-host node --test web/tests/browser.test.mjs
+// <pelmora-centile> and <pelmora-chart> in a real headless Chromium (Debian's, driven by
+// puppeteer-core): the form's first result, random pick sessions answered as the native demo host
+// answers the same script commands, the keyboard alone, input it must refuse; the chart as the
+// native chart writer and the host's chart pane draw it.
+//   PELMORA_HOST=build/release/apps/host/pelmora-host PELMORA_CENTILE=build/release/apps/centile/pelmora-centile \
+//     node --test web/tests/browser.test.mjs
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
-import { readFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
@@ -14,6 +17,7 @@ import puppeteer from 'puppeteer-core';
 const root = fileURLToPath(new URL('../..', import.meta.url));
 const demo = process.env.PELMORA_DEMO ?? join(root, 'build/web/demo');
 const host = process.env.PELMORA_HOST ?? join(root, 'build/release/apps/host/pelmora-host');
+const centileTool = process.env.PELMORA_CENTILE ?? join(root, 'build/release/apps/centile/pelmora-centile');
 const chromium = process.env.PELMORA_CHROMIUM ?? '/usr/bin/chromium';
 
 let server;
@@ -223,6 +227,103 @@ test('bad input: a clear message each, nothing changed', async () => {
   assert.match(r.events[1], /base="Atlantis" is no item of Combobase/);
   assert.equal(r.preset, '3000');
   assert.notEqual(r.caption, r.before[0]);
+});
+
+test('<pelmora-chart>: the chart writer\'s SVG, redrawn when an attribute changes and after every pick of its form', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'pelmora-chart-'));
+  try {
+    // The native chart writer's charts of the first mother, then with more centiles.
+    const mother = ['--base', 'Sweden', '--wt', '70', '--ht', '170', '--sex', 'Female', '--eth', '1', '--par', '4 or more',
+      '--point', '33+0:1900:EFW', '--point', '280:3650:birth', '--edd', '2027-05-01'];
+    execFileSync(centileTool, ['chart', ...mother, '-o', join(dir, 'a.svg')]);
+    execFileSync(centileTool, ['chart', ...mother, '--centiles', '3,10,50,90,97', '-o', join(dir, 'b.svg')]);
+
+    // The form and the host each given the same picks, a chart after every one; the host writes its
+    // chart pane's SVG, the page reads the chart that follows the form (placed before the form).
+    const words = await vocabulary();
+    let seed = 18;
+    const random = () => { seed = (seed * 1103515245 + 12345) % 2147483648; return seed / 2147483648; };
+    const lists = Object.keys(words);
+    const picks = Array.from({ length: 40 }, () => {
+      const list = lists[Math.floor(random() * lists.length)];
+      return [list, words[list][Math.floor(random() * words[list].length)]];
+    });
+    const script = [`chart ${join(dir, 'host-0.svg')}`];
+    picks.forEach(([list, text], k) => script.push(`pick ${list} ${text}`, `chart ${join(dir, `host-${k + 1}.svg`)}`));
+    const answers = execFileSync(host, ['--script'], { input: `${script.join('\n')}\n`, encoding: 'utf8', stdio: ['pipe', 'pipe', 'ignore'] })
+      .split('\n').filter((_, i) => i % 2 === 0).slice(0, picks.length + 1);
+
+    const r = await page.evaluate(async (picks) => {
+      // The demo page's chart of its form, though element.js defines <pelmora-chart> first.
+      const demo = document.querySelector('pelmora-chart[for="centile"]').svg;
+      document.body.replaceChildren();
+      const chart = document.createElement('pelmora-chart');
+      const events = [];
+      chart.addEventListener('render', () => events.push('render'));
+      chart.addEventListener('pelmora-error', (e) => events.push(e.detail.message));
+      for (const [a, v] of [['base', 'swe'], ['wt', '70'], ['ht', '170'], ['sex', 'Female'], ['eth', '1'], ['par', '4 or more'],
+        ['points', '33+0:1900:EFW; 280:3650:birth'], ['edd', '2027-05-01']]) chart.setAttribute(a, v);
+      chart.style.width = '600px';
+      document.body.append(chart);
+      const first = chart.svg;
+      const shown = chart.shadowRoot.querySelector('svg');
+      const look = {
+        curves: shown.querySelectorAll('.curve').length,
+        role: shown.getAttribute('role'),
+        label: shown.getAttribute('aria-label'),
+        width: shown.getBoundingClientRect().width,
+        height: shown.getBoundingClientRect().height,
+      };
+      chart.setAttribute('centiles', '3,10,50,90,97');
+      await new Promise((resolve) => chart.addEventListener('render', resolve, { once: true }));
+      const more = { svg: chart.svg, curves: chart.shadowRoot.querySelectorAll('svg .curve').length };
+      chart.setAttribute('wt', 'heavy');
+      const refused = { svg: chart.svg, error: chart.error, shown: chart.shadowRoot.textContent };
+
+      const form = document.createElement('pelmora-centile');
+      form.id = 'form';
+      const follower = document.createElement('pelmora-chart');
+      follower.htmlFor = 'form';
+      document.body.append(follower, form);
+      const followed = [follower.svg || follower.error];
+      for (const [list, text] of picks) {
+        try {
+          form.pick(list, text);
+        } catch (e) {
+          if (!(e instanceof RangeError)) throw e;
+        }
+        followed.push(follower.svg || follower.error);
+      }
+      return { demo, first, look, more, refused, events, followed };
+    }, picks);
+
+    assert.match(r.demo, /<title>Customised growth chart<\/title>/);
+    assert.equal(r.first, readFileSync(join(dir, 'a.svg'), 'utf8'));
+    assert.equal(r.look.curves, 3);
+    assert.equal(r.look.role, 'img');
+    assert.match(r.look.label, /^Customised growth chart — Sweden base\. Mother: .* Measurements: EFW 33\+0 1900 g [0-9.]+ [SAL]GA; birth 40\+0 3650 g/);
+    assert.equal(r.look.width, 600);
+    assert.ok(Math.abs(r.look.height - 600 * 793.7 / 1122.52) < 1, `height ${r.look.height}`);
+    assert.equal(r.more.svg, readFileSync(join(dir, 'b.svg'), 'utf8'));
+    assert.equal(r.more.curves, 5);
+    assert.equal(r.refused.svg, '');
+    assert.match(r.refused.error, /wt="heavy" is neither a number/);
+    assert.match(r.refused.shown, /wt="heavy"/);
+    assert.deepEqual(r.events.slice(0, 2), ['render', 'render']);
+    assert.match(r.events[2], /wt="heavy"/);
+    let drawn = 0;
+    answers.forEach((answer, k) => {
+      if (answer === 'ok') {
+        ++drawn;
+        assert.equal(r.followed[k], readFileSync(join(dir, `host-${k}.svg`), 'utf8'), `after ${k} picks`);
+      } else {
+        assert.match(r.followed[k], /^pelmora-chart: /, `after ${k} picks the host says ${answer}`);
+      }
+    });
+    assert.ok(drawn > 30, `${drawn} charts drawn`);
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
 });
 
 test('a picture of the element', async () => {

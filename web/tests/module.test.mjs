@@ -204,3 +204,50 @@ test('the packed tarball installs offline and runs in Node as the README shows',
     rmSync(dir, { recursive: true, force: true });
   }
 });
+
+test('growth charts: the native pelmora-centile chart, byte for byte', { skip: !process.env.PELMORA_CENTILE }, async () => {
+  const { execFileSync } = await import('node:child_process');
+  const { mkdtempSync, rmSync } = await import('node:fs');
+  const { tmpdir } = await import('node:os');
+  const dir = mkdtempSync(join(tmpdir(), 'pelmora-chart-'));
+  // Each: the command's options, then chartSvg's arguments for the same chart.
+  const cases = [
+    [['--base', 'uk', '--wt', '64', '--ht', '163', '--sex', 'Male', '--eth', 'European', '--par', '0'],
+      ['uk', 64, 163, 1, 1, 0]],
+    [['--base', 'New Zealand', '--wt', '58.5', '--ht', '161', '--sex', 'Female', '--eth', 'Maori', '--par', '4 or more',
+      '--centiles', '2.5,10,50,90,97', '--from', '22+3', '--to', '301', '--edd', '2027-02-28',
+      '--point', '160:410.25:scan <1> & "2"', '--point', '33+0:1900:EFW', '--point', '231:2000', '--point', '40+1:3500:BIRTH',
+      '--point', '301:5100.5:a label too long for its cell \u00e9\u00e9'],
+      [2, 58.5, 161, 0, 3, 4, { centiles: [2.5, 10, 50, 90, 97], first: '22+3', last: 301, edd: '2027-02-28',
+        points: ['160:410.25:scan <1> & "2"', [231, 1900, 'EFW'], { gest: 231, weight: 2000 }, { gest: '40+1', weight: 3500, label: 'BIRTH' },
+          '301:5100.5:a label too long for its cell \u00e9\u00e9'] }]],
+    [['--base', 'au', '--wt', '1e2', '--ht', '149.9', '--sex', '7', '--eth', '-1', '--par', '9', '--from', '280', '--to', '280',
+      '--point', '280:9999.999:birth'],
+      ['Australia', 100, 149.9, 7, -1, 9, { first: 280, last: 280, points: ['280:9999.999:birth'] }]],
+  ];
+  try {
+    cases.forEach(([options, args], i) => {
+      const file = join(dir, `${i}.svg`);
+      execFileSync(process.env.PELMORA_CENTILE, ['chart', ...options, '-o', file]);
+      assert.equal(p.chartSvg(...args), readFileSync(file, 'utf8'), options.join(' '));
+    });
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+  // Refused, with what the command says of the same request.
+  const mother = ['swe', 70, 170, 1, 1, 1];
+  for (const [options, pattern] of [
+    [{ points: ['231:0:EFW'] }, /point '231:0:EFW': the weight '0' is not a number of grams above 0 and up to 10000/],
+    [{ points: [' 231:1900'] }, /the gestation ' 231' is not days/],
+    [{ points: ['231:+1900'] }, /the weight '\+1900' is not a number/],
+    [{ points: ['231:0x10'] }, /the weight '0x10' is not a number/],
+    [{ first: '300', last: '24+0' }, PelmoraError],
+    [{ first: '24+7' }, /first: '24\+7' is not days/],
+    [{ edd: '2027-02-29' }, /edd: not a date YYYY-MM-DD: '2027-02-29'/],
+    [{ centiles: [50, 100] }, PelmoraError],
+  ]) {
+    assert.throws(() => p.chartSvg(...mother, options), (e) => e instanceof PelmoraError && (pattern === PelmoraError || pattern.test(e.message)), JSON.stringify(options));
+  }
+  assert.throws(() => p.chartSvg('swe', 70, NaN, 1, 1, 1), /an input of the mother is missing/);
+  assert.throws(() => p.chartSvg('swe', 70, 170, 1, 1, 1, { points: [{ gest: 231, weight: '1900' }] }), /weight must be a number/);
+});
