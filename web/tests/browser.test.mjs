@@ -326,7 +326,7 @@ test('<pelmora-chart>: the chart writer\'s SVG, redrawn when an attribute change
   }
 });
 
-test('a picture of the element', async () => {
+test('pictures of the elements', async () => {
   await page.setViewport({ width: 900, height: 700, deviceScaleFactor: 1 });
   await page.evaluate(() => {
     document.body.replaceChildren(document.createElement('pelmora-centile'));
@@ -336,4 +336,22 @@ test('a picture of the element', async () => {
   const file = join(demo, '..', 'pelmora-centile-chromium.png');
   await el.screenshot({ path: file });
   console.log(`# wrote ${file}`);
+  // The form and, below it, the chart that follows it, after two picks.
+  await page.evaluate(() => {
+    const box = document.createElement('div');
+    box.style.cssText = 'width: 860px; padding: 4px; background: #fff';
+    const form = document.createElement('pelmora-centile');
+    form.id = 'pictured';
+    const chart = document.createElement('pelmora-chart');
+    chart.htmlFor = 'pictured';
+    chart.setAttribute('points', '28+0:1150:EFW; 33+0:1800:EFW');
+    box.append(form, chart);
+    document.body.replaceChildren(box);
+    form.pick('Combogw', '39');
+    form.pick('Combobwt', '2900');
+  });
+  const both = await page.$('div');
+  const pair = join(demo, '..', 'pelmora-chart-chromium.png');
+  await both.screenshot({ path: pair });
+  console.log(`# wrote ${pair}`);
 });
