@@ -18,6 +18,7 @@
 
 #include "pelmora/calc/calculators.hpp"
 #include "pelmora/calc/engine.hpp"
+#include "reference_integral.hpp"
 #include "slices.hpp"
 #include "vector_exp.hpp"
 
@@ -35,23 +36,7 @@ using pelmora::calc::Base;
 using Clock = std::chrono::steady_clock;
 
 // The integral as the steps state it, with no guard at all: the yardstick for the guards' cost.
-double unguarded_centile(double z) {
-    bool mirrored = false;
-    if (z < 0) {
-        mirrored = true;
-        z = -z;
-    }
-    const double h = z / 1000;
-    double i = 0, s = 0;
-    while (i < 1001) {
-        i = i + 1;
-        const double m = i * h - h / 2;
-        s = (std::exp(-m * m / 2) / 2.506628) * h + s;
-    }
-    double p = s + 0.5;
-    if (mirrored) p = 1 - p;
-    return p * 100;
-}
+using pelmora::calc::test::reference_centile;
 
 struct Case {
     double bwt, gest, wt, ht;
@@ -90,7 +75,7 @@ void BM_Calculator(benchmark::State& state, Base base) {
         for (int k = 0; k < block; ++k) {
             double zz = z;
             benchmark::DoNotOptimize(zz);
-            benchmark::DoNotOptimize(unguarded_centile(zz));
+            benchmark::DoNotOptimize(reference_centile(zz));
         }
         const auto t2 = Clock::now();
         const double g = std::chrono::duration<double, std::nano>(t1 - t0).count();
@@ -182,7 +167,7 @@ void BM_Slices(benchmark::State& state) {
     double chosen_ns = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(h);
-        const double ns = fastest_ns([&] { detail::slice_areas(chosen, h, 1001, area.data()); }, 20);
+        const double ns = fastest_ns([&] { detail::slice_areas(chosen, h, detail::slice_count, area.data()); }, 20);
         benchmark::DoNotOptimize(area.data());
         chosen_ns = std::min(chosen_ns == 0 ? ns : chosen_ns, ns);
         state.SetIterationTime(ns * 1e-9);
@@ -192,7 +177,7 @@ void BM_Slices(benchmark::State& state) {
         if (lanes > detail::widest_lanes()) continue;
         state.counters[std::string(name) + "_exp_ns"] = exp_ns_per_lane(lanes);
         state.counters[std::string(name) + "_slices_ns"] =
-            fastest_ns([&] { detail::slice_areas(lanes, h, 1001, area.data()); }, 400);
+            fastest_ns([&] { detail::slice_areas(lanes, h, detail::slice_count, area.data()); }, 400);
     }
     state.counters["lanes"] = static_cast<double>(chosen);
 }
@@ -201,7 +186,7 @@ BENCHMARK(BM_Slices)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.
 // The floor of one call: its 1001 slices must be added one after the other, each addition
 // waiting for the one before. Times are per 1001 additions.
 void BM_OneCallFloor(benchmark::State& state) {
-    std::array<double, 1001> area{};
+    std::array<double, detail::slice_count> area{};
     for (std::size_t k = 0; k < area.size(); ++k) area[k] = 1e-3 / static_cast<double>(k + 1);
     double total_ns = 0;
     std::int64_t rounds = 0;
@@ -301,7 +286,8 @@ void BM_Engine(benchmark::State& state) {
     }
     const double ns_per_row = seconds * 1e9 / static_cast<double>(n);
     // The bound: 1001 exps a row, each at the exp's own rate per lane, on each thread.
-    const double bound_ns = 1001 * exp_ns_per_lane(calc::detail::lanes()) / threads;
+    const double bound_ns =
+        static_cast<double>(calc::detail::slice_count) * exp_ns_per_lane(calc::detail::lanes()) / threads;
     state.counters["rows_per_s"] = static_cast<double>(n) / seconds;
     state.counters["ns_per_row"] = ns_per_row;
     state.counters["exp_bound_ns"] = bound_ns;

@@ -38,8 +38,4 @@ const detail::BaseModel detail::australia{
     .spread = 0.1396,
 };
 
-Arg custcentau(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
-    return detail::run(detail::australia, bwt, gest, wt, ht, sex, eth, par).result;
-}
-
 }  // namespace pelmora::calc

@@ -19,7 +19,7 @@ constexpr std::size_t max_lanes = static_cast<std::size_t>(detail::Lanes::eight)
 constexpr std::size_t block_rows = 2048;
 constexpr std::size_t rows_per_thread = 8192;
 
-// Computes a range of rows on one thread. Rows whose integral has all 1001 slices wait in
+// Computes a range of rows on one thread. Rows whose integral has all its slices wait in
 // groups as wide as the vector exp (four or eight) and are summed side by side; every other row
 // is finished at once, alone.
 class RowRunner {
@@ -58,7 +58,7 @@ private:
     void start(std::size_t row) {
         clear(row);
         const std::uint8_t base = rows_.base[row];
-        if (base > static_cast<std::uint8_t>(Base::australia)) {
+        if (!is_base_code(base)) {
             fail(row, error_number(Error::invalid_argument), error_text(Error::invalid_argument), " (base)");
             return;
         }
@@ -92,7 +92,7 @@ private:
         put(Quantity::spread, row, ev.spread);
         put(Quantity::ht_after, row, a[3].as_r8());
 
-        if (width() > 1 && integral.slices == 1001) {
+        if (width() > 1 && integral.slices == detail::slice_count) {
             waiting_[waiting_count_++] = {row, integral};
             if (waiting_count_ == width()) flush();
             return;
@@ -108,7 +108,7 @@ private:
         double sum[max_lanes];
         // Lanes without a row of their own repeat the first row's step; their sums are unused.
         for (std::size_t j = 0; j < width(); ++j) h[j] = waiting_[j < waiting_count_ ? j : 0].integral.step;
-        detail::slice_sums(lanes_, h, 1001, sum);
+        detail::slice_sums(lanes_, h, detail::slice_count, sum);
         for (std::size_t j = 0; j < waiting_count_; ++j) finish(waiting_[j].row, waiting_[j].integral, sum[j]);
         waiting_count_ = 0;
     }
@@ -141,11 +141,8 @@ private:
 }  // namespace
 
 const char* quantity_name(Quantity q) noexcept {
-    static constexpr std::array<const char*, quantity_count> names{
-        "centile",     "z",           "optimal_weight", "weight", "weight_term", "height_term", "sex_term",
-        "ethnic_term", "parity_term", "term_weight",    "weeks",  "proportion",  "spread",      "ht_after"};
     const auto i = static_cast<std::size_t>(q);
-    return i < names.size() ? names[i] : "";
+    return i < quantity_names.size() ? quantity_names[i] : "";
 }
 
 SizeClass classify(double centile, const Thresholds& t) noexcept {
@@ -156,13 +153,8 @@ SizeClass classify(double centile, const Thresholds& t) noexcept {
 }
 
 const char* class_text(SizeClass c) noexcept {
-    switch (c) {
-    case SizeClass::sga: return "SGA";
-    case SizeClass::aga: return "AGA";
-    case SizeClass::lga: return "LGA";
-    case SizeClass::none: break;
-    }
-    return "";
+    const auto i = static_cast<std::size_t>(c);
+    return i < class_texts.size() ? class_texts[i] : "";
 }
 
 void evaluate_rows(const Rows& rows, Results& results, unsigned threads) {

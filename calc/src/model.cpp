@@ -54,13 +54,13 @@ Integral plan_integral(double z) {
     // when they are finite there, which is checked first. exp of a finite t <= 0 lies in [0, 1]
     // and the divisor is a non-zero constant, so each slice is finite and >= 0; the sum never
     // falls, and once infinite it stays so, which finish_integral sees.
-    const double last_m = sub(mul(1001.0, h, what), h / 2.0, what);
+    const double last_m = sub(mul(static_cast<double>(slice_count), h, what), h / 2.0, what);
     (void)mul(-last_m, last_m, what);
 
     // Slices whose midpoint lies 40 or more standard deviations out add exactly +0 (the
     // density underflows to 0 from about 38.6 on), so the sum stops before them; it is bit
     // for bit the same. Only a step wider than 0.04 (|z| above 40) gets that far.
-    double slices = 1001.0;
+    double slices = static_cast<double>(slice_count);
     if (h > 0.04) slices = std::min(slices, std::floor(40.0 / h) + 2.0);
     return {.step = h, .slices = static_cast<std::size_t>(slices), .mirrored = mirrored};
 }
@@ -159,48 +159,31 @@ void optimal_and_spread(const BaseModel& model, Evaluation& ev) {
 }
 
 const BaseModel& model_of(Base base) noexcept {
-    switch (base) {
-    case Base::united_kingdom: return united_kingdom;
-    case Base::sweden: return sweden;
-    case Base::new_zealand: return new_zealand;
-    case Base::australia: return australia;
-    }
-    return united_kingdom;
+    static constexpr std::array<const BaseModel*, base_count> models{&united_kingdom, &sweden, &new_zealand,
+                                                                     &australia};
+    return *models[static_cast<std::size_t>(base)];
 }
 
 }  // namespace detail
 
 namespace {
 
-constexpr std::array<Base, 4> all_bases{Base::united_kingdom, Base::sweden, Base::new_zealand, Base::australia};
-
 constexpr std::array<std::string_view, 5> parity_list{"0", "1", "2", "3", "4 or more"};
+
+// The table's order is the codes' order.
+constexpr bool table_in_code_order() {
+    for (std::size_t i = 0; i < base_count; ++i) {
+        if (static_cast<std::size_t>(base_table[i].base) != i) return false;
+    }
+    return true;
+}
+static_assert(table_in_code_order());
 
 }  // namespace
 
-std::string_view base_name(Base base) noexcept {
-    switch (base) {
-    case Base::united_kingdom: return "United Kingdom";
-    case Base::sweden: return "Sweden";
-    case Base::new_zealand: return "New Zealand";
-    case Base::australia: return "Australia";
-    }
-    return {};
-}
-
-std::string_view base_tag(Base base) noexcept {
-    switch (base) {
-    case Base::united_kingdom: return "uk";
-    case Base::sweden: return "swe";
-    case Base::new_zealand: return "nz";
-    case Base::australia: return "au";
-    }
-    return {};
-}
-
 std::optional<Base> base_from_text(std::string_view text) noexcept {
-    for (const Base b : all_bases) {
-        if (text == base_name(b) || text == base_tag(b)) return b;
+    for (const BaseEntry& b : base_table) {
+        if (text == b.name || text == b.tag) return b.base;
     }
     return std::nullopt;
 }
@@ -211,6 +194,20 @@ std::span<const std::string_view> parity_texts() noexcept { return parity_list; 
 
 Evaluation evaluate(Base base, Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
     return detail::run(detail::model_of(base), bwt, gest, wt, ht, sex, eth, par);
+}
+
+// The four calculators: one base each, the centile alone.
+Arg custcentukn(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
+    return evaluate(Base::united_kingdom, bwt, gest, wt, ht, sex, eth, par).result;
+}
+Arg custcentswe(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
+    return evaluate(Base::sweden, bwt, gest, wt, ht, sex, eth, par).result;
+}
+Arg custcentnz(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
+    return evaluate(Base::new_zealand, bwt, gest, wt, ht, sex, eth, par).result;
+}
+Arg custcentau(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
+    return evaluate(Base::australia, bwt, gest, wt, ht, sex, eth, par).result;
 }
 
 }  // namespace pelmora::calc

@@ -106,7 +106,7 @@ Integral plan_integral(double z);
 /// times 100. Throws Failure.
 double finish_integral(const Integral& integral, double sum);
 
-/// The centile integral: the centile in percent for z, by 1001 midpoint slices.
+/// The centile integral: the centile in percent for z, by slice_count midpoint slices.
 double centile_of(double z);
 
 }  // namespace pelmora::calc::detail

@@ -35,8 +35,4 @@ const detail::BaseModel detail::new_zealand{
     .spread = 0.119,
 };
 
-Arg custcentnz(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
-    return detail::run(detail::new_zealand, bwt, gest, wt, ht, sex, eth, par).result;
-}
-
 }  // namespace pelmora::calc

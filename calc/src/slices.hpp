@@ -6,8 +6,10 @@
 
 namespace pelmora::calc::detail {
 
-/// Room for the most slices one call asks for (1001), rounded up to whole groups of eight.
-inline constexpr std::size_t max_slices = 1008;
+/// The slices of the whole integral: the most one call asks for.
+inline constexpr std::size_t slice_count = 1001;
+/// Room for slice_count slices, rounded up to whole groups of eight.
+inline constexpr std::size_t max_slices = (slice_count + 7) / 8 * 8;
 
 /// The ways of forming the slices: one at a time through std::exp, or two, four or eight at a
 /// time through the vector copies of glibc's exp (wasm_exp.hpp, vector_exp.hpp). Every way gives
@@ -31,7 +33,7 @@ void limit_lanes(Lanes most) noexcept;
 
 /// area[k] = (exp(-m * m / 2) / 2.506628) * h with m = (k + 1) * h - h / 2, for k < n, each
 /// operation rounded as written and exp being the platform's std::exp, bit for bit. Needs
-/// 0 <= h <= 1, n <= 1001, `area` room for max_slices values and `width` no wider than
+/// 0 <= h <= 1, n <= slice_count, `area` room for max_slices values and `width` no wider than
 /// widest_lanes().
 void slice_areas(Lanes width, double h, std::size_t n, double* area) noexcept;
 

@@ -58,8 +58,4 @@ const detail::BaseModel detail::sweden{
     .spread = 0.1157,
 };
 
-Arg custcentswe(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
-    return detail::run(detail::sweden, bwt, gest, wt, ht, sex, eth, par).result;
-}
-
 }  // namespace pelmora::calc

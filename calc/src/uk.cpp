@@ -36,8 +36,4 @@ const detail::BaseModel detail::united_kingdom{
     .spread = 0.1093,
 };
 
-Arg custcentukn(Arg& bwt, Arg& gest, Arg& wt, Arg& ht, Arg& sex, Arg& eth, Arg& par) {
-    return detail::run(detail::united_kingdom, bwt, gest, wt, ht, sex, eth, par).result;
-}
-
 }  // namespace pelmora::calc

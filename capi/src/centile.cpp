@@ -60,7 +60,18 @@ constexpr bool names_match_table() {
 }
 static_assert(names_match_table(), "pelmora_error must name every row of the error table with its number");
 
-bool known_base(int base) noexcept { return base >= 0 && base <= static_cast<int>(calc::Base::australia); }
+// The header's bases and classes are calc's codes.
+static_assert(PELMORA_UNITED_KINGDOM == static_cast<int>(calc::Base::united_kingdom) &&
+              PELMORA_SWEDEN == static_cast<int>(calc::Base::sweden) &&
+              PELMORA_NEW_ZEALAND == static_cast<int>(calc::Base::new_zealand) &&
+              PELMORA_AUSTRALIA == static_cast<int>(calc::Base::australia) &&
+              PELMORA_AUSTRALIA + 1 == calc::base_count);
+static_assert(PELMORA_CLASS_NONE == static_cast<int>(calc::SizeClass::none) &&
+              PELMORA_CLASS_SGA == static_cast<int>(calc::SizeClass::sga) &&
+              PELMORA_CLASS_AGA == static_cast<int>(calc::SizeClass::aga) &&
+              PELMORA_CLASS_LGA == static_cast<int>(calc::SizeClass::lga));
+
+bool known_base(int base) noexcept { return calc::is_base_code(base); }
 
 void set_message(pelmora_evaluation& out, const char* text) noexcept {
     std::snprintf(out.message, sizeof out.message, "%s", text);

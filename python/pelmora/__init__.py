@@ -47,7 +47,7 @@ for _code, (_name, _tag) in enumerate(BASES):
 _SEX_CODES = {"Male": 1.0, "Female": 0.0}
 _PARITY_CODES = {text: float(code) for code, text in enumerate(_pelmora.parity)}
 _ETHNIC_CODES = {base: dict(groups) for base, groups in _pelmora.ethnic.items()}
-_CLASS_TEXTS = _np.array(["", "SGA", "AGA", "LGA"])
+_CLASS_TEXTS = _np.array(_pelmora.classes)  # index = class code
 _MAX_THREADS = 2**32 - 1
 
 
@@ -182,7 +182,7 @@ def _codes(values, table, what, base=None):
         # One text for every row: its code once per base, then looked up by the rows' bases.
         if base is None:
             return _codes(_np.array([arr[()]], dtype=object), table, what).reshape(())
-        lut = _np.full(4, _np.nan)
+        lut = _np.full(len(BASES), _np.nan)
         for b in _np.unique(base):
             lut[b] = _codes(_np.array([arr[()]], dtype=object), table, what, _np.array([b]))[0]
         return lut[base]

@@ -28,9 +28,6 @@ namespace calc = pelmora::calc;
 
 namespace {
 
-// The quantity's name as calc spells it for every face.
-const char* quantity_name(std::size_t q) noexcept { return calc::quantity_name(static_cast<calc::Quantity>(q)); }
-
 // One input: an array of the batch's shape and type, read through its strides (a broadcast
 // input repeats its values with a stride of 0 and is never copied).
 template <class T>
@@ -71,8 +68,8 @@ py::tuple batch(const py::array& base, const py::array& bwt, const py::array& ge
     py::dict values;
     for (const std::string& name : wanted) {
         std::size_t q = 0;
-        while (q < calc::quantity_count && name != quantity_name(q)) ++q;
-        if (q == calc::quantity_count) throw py::value_error("no quantity named " + name);
+        while (q < calc::quantity_names.size() && name != calc::quantity_names[q]) ++q;
+        if (q == calc::quantity_names.size()) throw py::value_error("no quantity named " + name);
         py::array_t<double> out(shape);
         results.values[q] = out.mutable_data();
         values[py::str(name)] = out;
@@ -256,18 +253,16 @@ PYBIND11_MODULE(_pelmora, m) {
           py::arg("par"), py::arg("centiles"), py::arg("first"), py::arg("last"));
     m.def("chart_svg", &chart_svg, py::arg("base"), py::arg("wt"), py::arg("ht"), py::arg("sex"), py::arg("eth"),
           py::arg("par"), py::arg("centiles"), py::arg("first"), py::arg("last"), py::arg("points"), py::arg("edd"));
-    std::vector<std::string> quantities;
-    for (std::size_t q = 0; q < calc::quantity_count; ++q) quantities.emplace_back(quantity_name(q));
-    m.attr("quantities") = py::cast(quantities);
+    m.attr("quantities") = py::cast(std::vector<std::string>(calc::quantity_names.begin(), calc::quantity_names.end()));
+    m.attr("classes") = py::cast(std::vector<std::string>(calc::class_texts.begin(), calc::class_texts.end()));
 
     py::list bases;
     py::dict ethnic;
-    for (int b = 0; b <= static_cast<int>(calc::Base::australia); ++b) {
-        const auto base = static_cast<calc::Base>(b);
-        bases.append(py::make_tuple(std::string(calc::base_name(base)), std::string(calc::base_tag(base))));
+    for (const calc::BaseEntry& b : calc::base_table) {
+        bases.append(py::make_tuple(std::string(b.name), std::string(b.tag)));
         py::dict groups;
-        for (const auto& g : calc::ethnic_groups(base)) groups[py::str(std::string(g.text))] = g.code;
-        ethnic[py::int_(b)] = groups;
+        for (const auto& g : calc::ethnic_groups(b.base)) groups[py::str(std::string(g.text))] = g.code;
+        ethnic[py::int_(static_cast<int>(b.base))] = groups;
     }
     m.attr("bases") = bases;    // index = code: (name, tag)
     m.attr("ethnic") = ethnic;  // code -> {list text: code}

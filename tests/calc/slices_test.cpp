@@ -132,11 +132,26 @@ TEST(Slices, EveryWidthMatchesOneAtATime) {
     };
     // Full and cut slice counts, counts that leave a partial vector, steps so small the first
     // arguments drop below the fast range, and steps wide enough to reach past it.
-    const Case cases[] = {
-        {0.0, 1001},  {1e-300, 1001}, {1e-17, 1001}, {3e-9, 1001},  {0.001, 1001}, {1.0, 1001},
-        {2.0, 1001},  {2.5, 1001},    {-0.0, 5},     {5.3, 1},      {5.3, 2},      {5.3, 3},
-        {5.3, 9},     {37.5, 1001},   {38.6, 1001},  {40.04, 1000}, {100.0, 402},  {999.9999999999999, 42},
-        {1000.0, 42}, {1000.0, 1001}};
+    const Case cases[] = {{0.0, slice_count},
+                          {1e-300, slice_count},
+                          {1e-17, slice_count},
+                          {3e-9, slice_count},
+                          {0.001, slice_count},
+                          {1.0, slice_count},
+                          {2.0, slice_count},
+                          {2.5, slice_count},
+                          {-0.0, 5},
+                          {5.3, 1},
+                          {5.3, 2},
+                          {5.3, 3},
+                          {5.3, 9},
+                          {37.5, slice_count},
+                          {38.6, slice_count},
+                          {40.04, 1000},
+                          {100.0, 402},
+                          {999.9999999999999, 42},
+                          {1000.0, 42},
+                          {1000.0, slice_count}};
     constexpr std::size_t count = std::size(cases);
     const auto step = [&](std::size_t c) { return std::fabs(cases[c % count].z) / 1000.0; };
     const auto one_at_a_time = [](double h, std::size_t n, double* area) {

@@ -1,6 +1,8 @@
 #pragma once
 // The four customised birth-weight centile calculators and their per-base tables.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,14 +13,38 @@
 
 namespace pelmora::calc {
 
-/// The reference populations ("custom bases").
+/// The reference populations ("custom bases"); a base's value is its code everywhere (the C
+/// interface, the Python module, the engine's base column).
 enum class Base : std::uint8_t { united_kingdom, sweden, new_zealand, australia };
 
-/// The base's own text as the form's base list shows it: "United Kingdom", "Sweden",
-/// "New Zealand", "Australia".
-[[nodiscard]] std::string_view base_name(Base base) noexcept;
+/// The one list of the bases, in code order: each base's own text as the form's base list shows
+/// it and its short tag.
+struct BaseEntry {
+    Base base;
+    std::string_view name;
+    std::string_view tag;
+};
+inline constexpr std::array<BaseEntry, 4> base_table{{
+    {Base::united_kingdom, "United Kingdom", "uk"},
+    {Base::sweden, "Sweden", "swe"},
+    {Base::new_zealand, "New Zealand", "nz"},
+    {Base::australia, "Australia", "au"},
+}};
+inline constexpr std::size_t base_count = base_table.size();
+
+/// True when `code` is a base's code (0 to base_count - 1).
+[[nodiscard]] constexpr bool is_base_code(long long code) noexcept {
+    return code >= 0 && static_cast<unsigned long long>(code) < base_count;
+}
+
+/// "United Kingdom", "Sweden", "New Zealand", "Australia".
+[[nodiscard]] constexpr std::string_view base_name(Base base) noexcept {
+    return base_table[static_cast<std::size_t>(base)].name;
+}
 /// Short tag: "uk", "swe", "nz", "au".
-[[nodiscard]] std::string_view base_tag(Base base) noexcept;
+[[nodiscard]] constexpr std::string_view base_tag(Base base) noexcept {
+    return base_table[static_cast<std::size_t>(base)].tag;
+}
 /// By exact name or tag; nullopt for anything else.
 [[nodiscard]] std::optional<Base> base_from_text(std::string_view text) noexcept;
 

@@ -67,7 +67,12 @@ enum class Quantity : std::uint8_t {
     spread,
     ht_after,  ///< ht as the call leaves it: the centred height for Sweden, ht itself otherwise
 };
-inline constexpr std::size_t quantity_count = 14;
+/// The quantities' names, in the order of Quantity (the Python module's, the CSV's columns').
+inline constexpr auto quantity_names = std::to_array<const char*>(
+    {"centile", "z", "optimal_weight", "weight", "weight_term", "height_term", "sex_term", "ethnic_term", "parity_term",
+     "term_weight", "weeks", "proportion", "spread", "ht_after"});
+inline constexpr std::size_t quantity_count = quantity_names.size();
+static_assert(static_cast<std::size_t>(Quantity::ht_after) + 1 == quantity_count, "a name for every quantity");
 
 /// The quantity's name as the faces spell it ("centile", "z", "optimal_weight", ...: the
 /// enumerator's own name); "" for a value past the last.
@@ -88,6 +93,8 @@ struct Thresholds {
 
 /// SGA below t.sga_below, LGA above t.lga_above, AGA otherwise; none for NaN.
 [[nodiscard]] SizeClass classify(double centile, const Thresholds& t = {}) noexcept;
+/// The classes' texts, indexed by SizeClass: "" for none, then "SGA", "AGA", "LGA".
+inline constexpr std::array<const char*, 4> class_texts{"", "SGA", "AGA", "LGA"};
 /// "SGA", "AGA", "LGA", or "" for none.
 [[nodiscard]] const char* class_text(SizeClass c) noexcept;
 
