@@ -20,7 +20,7 @@ std::string param_name(std::size_t index) {
 }
 
 [[noreturn]] void type_mismatch(std::size_t index) {
-    throw calc::Failure(calc::FailureKind::type_mismatch, param_name(index));
+    throw calc::Failure(pelmora::Error::type_mismatch, param_name(index));
 }
 
 // Exactly the same value (the sign of zero included): only then is nothing written back.
@@ -58,7 +58,7 @@ BSTR make_bstr(const OleString& s) {
 BSTR text_of(const Arg& value, std::size_t index) {
     if (value.kind() == Kind::text) return make_bstr(to_ole(value.as_text()));
     if (value.kind() == Kind::empty) return make_bstr(OleString());
-    if (value.kind() == Kind::null) throw calc::Failure(calc::FailureKind::invalid_use_of_null, param_name(index));
+    if (value.kind() == Kind::null) throw calc::Failure(pelmora::Error::invalid_use_of_null, param_name(index));
     VARIANT number;
     VariantInit(&number);
     to_variant(value, &number);

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "pelmora/calc/number_text.hpp"
 #include "pelmora/chart/chart.hpp"
 #include "pelmora/chart/file.hpp"
 #include "pelmora/form/layout.hpp"
+#include "pelmora/number_text.hpp"
 #include "pelmora/text/utf.hpp"
 #include "pelmora_idl.h"
 
@@ -103,7 +103,7 @@ std::vector<VARIANT> parse_arguments(std::string_view rest) {
             } else if (word == "null") {
                 V_VT(&v) = VT_NULL;
             } else {
-                const std::optional<double> d = calc::number_in_text(word, calc::argument_syntax);
+                const std::optional<double> d = pelmora::number_in_text(word, pelmora::argument_syntax);
                 if (!d || std::isinf(*d)) throw Refusal("malformed argument " + std::string(word));
                 V_VT(&v) = VT_R8;
                 V_R8(&v) = *d;

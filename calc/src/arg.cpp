@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "pelmora/calc/failure.hpp"
-#include "pelmora/calc/number_text.hpp"
+#include "pelmora/number_text.hpp"
 
 namespace pelmora::calc {
 namespace {
@@ -16,14 +16,14 @@ namespace {
 // longer chain (or a cycle) is treated as a value of the wrong type.
 constexpr int max_ref_depth = 8;
 
-[[noreturn]] void fail(FailureKind kind, std::string_view name) { throw Failure(kind, std::string(name)); }
+[[noreturn]] void fail(Error kind, std::string_view name) { throw Failure(kind, std::string(name)); }
 
 template <typename Int>
 Int to_integer(double v, std::string_view name) {
     const double r = round_half_even(v);
     constexpr double lo = static_cast<double>(std::numeric_limits<Int>::min());
     constexpr double hi = static_cast<double>(std::numeric_limits<Int>::max());
-    if (!(r >= lo && r <= hi)) fail(FailureKind::overflow, name);  // NaN fails too
+    if (!(r >= lo && r <= hi)) fail(Error::overflow, name);  // NaN fails too
     return static_cast<Int>(r);
 }
 
@@ -101,7 +101,7 @@ Arg Arg::ref(Arg* p) noexcept {
 Arg Arg::value() const {
     const Arg* a = this;
     for (int depth = 0; a->kind_ == Kind::ref_arg; ++depth) {
-        if (depth == max_ref_depth) fail(FailureKind::type_mismatch, "reference");
+        if (depth == max_ref_depth) fail(Error::type_mismatch, "reference");
         a = static_cast<const Arg*>(a->ref_);
     }
     switch (a->kind_) {
@@ -137,20 +137,20 @@ bool Arg::is_null() const noexcept {
 double Arg::read_number(std::string_view name) const {
     const Arg* a = this;
     for (int depth = 0; a->kind_ == Kind::ref_arg; ++depth) {
-        if (depth == max_ref_depth) fail(FailureKind::type_mismatch, name);
+        if (depth == max_ref_depth) fail(Error::type_mismatch, name);
         a = static_cast<const Arg*>(a->ref_);
     }
     switch (a->kind_) {
     case Kind::empty: return 0.0;  // as automation reads Empty; the missing-input test keeps it out
-    case Kind::null: fail(FailureKind::invalid_use_of_null, name);
+    case Kind::null: fail(Error::invalid_use_of_null, name);
     case Kind::i2:
     case Kind::i4: return static_cast<double>(a->i4_);
     case Kind::r8: return a->r8_;
     case Kind::boolean: return a->i4_ != 0 ? -1.0 : 0.0;
     case Kind::text: {
         double v = 0;
-        if (!parse_number(a->text_, v)) fail(FailureKind::type_mismatch, name);
-        if (std::isinf(v)) fail(FailureKind::overflow, name);  // beyond the largest double
+        if (!parse_number(a->text_, v)) fail(Error::type_mismatch, name);
+        if (std::isinf(v)) fail(Error::overflow, name);  // beyond the largest double
         return v;
     }
     case Kind::ref_r8: return *static_cast<const double*>(a->ref_);
@@ -158,20 +158,20 @@ double Arg::read_number(std::string_view name) const {
     case Kind::ref_i4: return static_cast<double>(*static_cast<const std::int32_t*>(a->ref_));
     case Kind::ref_arg: break;
     }
-    fail(FailureKind::type_mismatch, name);
+    fail(Error::type_mismatch, name);
 }
 
 std::optional<double> Arg::code_value(std::string_view name) const {
     const Arg* a = this;
     for (int depth = 0; a->kind_ == Kind::ref_arg; ++depth) {
-        if (depth == max_ref_depth) fail(FailureKind::type_mismatch, name);
+        if (depth == max_ref_depth) fail(Error::type_mismatch, name);
         a = static_cast<const Arg*>(a->ref_);
     }
     switch (a->kind_) {
     case Kind::null: return std::nullopt;
     case Kind::text: {
         double v = 0;
-        if (!parse_number(a->text_, v)) fail(FailureKind::type_mismatch, name);
+        if (!parse_number(a->text_, v)) fail(Error::type_mismatch, name);
         return v;
     }
     default: return read_number(name);
@@ -186,7 +186,7 @@ bool Arg::equals_code(int code, std::string_view name) const {
 void Arg::store(double v, std::string_view name) {
     Arg* a = this;
     for (int depth = 0; a->kind_ == Kind::ref_arg; ++depth) {
-        if (depth == max_ref_depth) fail(FailureKind::type_mismatch, name);
+        if (depth == max_ref_depth) fail(Error::type_mismatch, name);
         a = static_cast<Arg*>(a->ref_);
     }
     switch (a->kind_) {
@@ -206,13 +206,13 @@ void Arg::store(double v, std::string_view name) {
 void Arg::store_null(std::string_view name) {
     Arg* a = this;
     for (int depth = 0; a->kind_ == Kind::ref_arg; ++depth) {
-        if (depth == max_ref_depth) fail(FailureKind::type_mismatch, name);
+        if (depth == max_ref_depth) fail(Error::type_mismatch, name);
         a = static_cast<Arg*>(a->ref_);
     }
     switch (a->kind_) {
     case Kind::ref_r8:
     case Kind::ref_i2:
-    case Kind::ref_i4: fail(FailureKind::invalid_use_of_null, name);
+    case Kind::ref_i4: fail(Error::invalid_use_of_null, name);
     default: *a = null(); return;
     }
 }

@@ -3,7 +3,7 @@
 namespace pelmora::calc {
 namespace {
 
-std::string message(FailureKind kind, const std::string& subject) {
+std::string message(Error kind, const std::string& subject) {
     std::string m = error_text(kind);
     if (!subject.empty()) {
         m += " (";
@@ -15,7 +15,7 @@ std::string message(FailureKind kind, const std::string& subject) {
 
 }  // namespace
 
-Failure::Failure(FailureKind kind, const std::string& subject)
+Failure::Failure(Error kind, const std::string& subject)
     : std::runtime_error(message(kind, subject)), kind_(kind), subject_(subject) {}
 
 }  // namespace pelmora::calc

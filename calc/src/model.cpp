@@ -9,11 +9,11 @@
 namespace pelmora::calc {
 namespace detail {
 
-void overflow(const char* what) { throw Failure(FailureKind::overflow, what); }
+void overflow(const char* what) { throw Failure(Error::overflow, what); }
 
 void division_fault(double dividend, double divisor, const char* what) {
     const bool by_zero = divisor == 0.0 && dividend != 0.0 && finite(dividend);
-    throw Failure(by_zero ? FailureKind::division_by_zero : FailureKind::overflow, what);
+    throw Failure(by_zero ? Error::division_by_zero : Error::overflow, what);
 }
 
 namespace {

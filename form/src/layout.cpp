@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "pelmora/calc/number_text.hpp"
+#include "pelmora/number_text.hpp"
 
 namespace pelmora::form {
 
@@ -61,7 +61,7 @@ std::optional<calc::Base> base_named(std::string_view text) noexcept {
 }
 
 double leading_number(std::string_view text) {
-    const std::optional<double> value = calc::number_in_text(text, calc::leading_syntax);
+    const std::optional<double> value = pelmora::number_in_text(text, pelmora::leading_syntax);
     if (!value) return 0.0;  // no number at the start
     if (std::isinf(*value)) throw forms::RuntimeError(Error::overflow);
     return *value;

@@ -19,8 +19,8 @@
 #include "pelmora/calc/calculators.hpp"
 #include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
-#include "pelmora/calc/number_text.hpp"
 #include "pelmora/chart/chart.hpp"
+#include "pelmora/number_text.hpp"
 #include "pelmora/errors.hpp"
 
 namespace py = pybind11;
@@ -239,7 +239,7 @@ PYBIND11_MODULE(_pelmora, m) {
     m.def(
         "number_in_text",
         [](std::string_view text) -> py::object {
-            const auto v = calc::number_in_text(text, calc::argument_syntax);
+            const auto v = pelmora::number_in_text(text, pelmora::argument_syntax);
             if (!v) return py::none();
             return py::float_(*v);
         },

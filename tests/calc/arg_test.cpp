@@ -11,7 +11,7 @@
 #include "calc_test_support.hpp"
 #include "pelmora/calc/arg.hpp"
 #include "pelmora/calc/failure.hpp"
-#include "pelmora/calc/number_text.hpp"
+#include "pelmora/number_text.hpp"
 
 namespace pelmora::calc {
 namespace {
@@ -126,16 +126,16 @@ struct UseCase {
     Arg arg;
     bool missing;
     std::optional<double> number;  // nullopt: read_number fails with `read_failure`
-    FailureKind read_failure;
+    Error read_failure;
     std::optional<double> code;  // what code_value gives; nullopt: equals no code
     bool code_fails;
 };
 
 TEST(ArgUses, EachKindFollowsTheReadingTable) {
-    const FailureKind none = FailureKind::overflow;
+    const Error none = Error::overflow;
     const UseCase cases[] = {
         {"Empty", Arg(), true, 0.0, none, 0.0, false},
-        {"Null", Arg::null(), false, std::nullopt, FailureKind::invalid_use_of_null, std::nullopt, false},
+        {"Null", Arg::null(), false, std::nullopt, Error::invalid_use_of_null, std::nullopt, false},
         {"I2 0", Arg::i2(0), false, 0.0, none, 0.0, false},
         {"I2 -7", Arg::i2(-7), false, -7.0, none, -7.0, false},
         {"I4 70000", Arg::i4(70000), false, 70000.0, none, 70000.0, false},
@@ -143,10 +143,10 @@ TEST(ArgUses, EachKindFollowsTheReadingTable) {
         {"R8 0", Arg::r8(0.0), false, 0.0, none, 0.0, false},
         {"True", Arg::boolean(true), false, -1.0, none, -1.0, false},
         {"False", Arg::boolean(false), false, 0.0, none, 0.0, false},
-        {"empty text", Arg::text(""), true, std::nullopt, FailureKind::type_mismatch, std::nullopt, true},
+        {"empty text", Arg::text(""), true, std::nullopt, Error::type_mismatch, std::nullopt, true},
         {"numeric text", Arg::text(" 2.0 "), false, 2.0, none, 2.0, false},
-        {"other text", Arg::text("Male"), false, std::nullopt, FailureKind::type_mismatch, std::nullopt, true},
-        {"huge text", Arg::text("1e999"), false, std::nullopt, FailureKind::overflow,
+        {"other text", Arg::text("Male"), false, std::nullopt, Error::type_mismatch, std::nullopt, true},
+        {"huge text", Arg::text("1e999"), false, std::nullopt, Error::overflow,
          std::numeric_limits<double>::infinity(), false},
     };
     for (const auto& c : cases) {
@@ -222,7 +222,7 @@ TEST(ArgUses, ACyclicReferenceIsATypeMismatchNotAHang) {
         (void)a.read_number("gest");
         ADD_FAILURE() << "no failure";
     } catch (const Failure& f) {
-        EXPECT_EQ(f.kind(), FailureKind::type_mismatch);
+        EXPECT_EQ(f.kind(), Error::type_mismatch);
     }
     EXPECT_THROW(a.store(1.0, "gest"), Failure);
 }
@@ -292,7 +292,7 @@ TEST(ArgStore, IntegersRoundToNearestTiesToEvenAndOverflow) {
                 a.store(c.stored, "ht");
                 ADD_FAILURE() << "no overflow for " << c.stored;
             } catch (const Failure& f) {
-                EXPECT_EQ(f.kind(), FailureKind::overflow);
+                EXPECT_EQ(f.kind(), Error::overflow);
                 EXPECT_STREQ(f.what(), "Overflow (ht)");
             }
             EXPECT_EQ(s, 7) << "a failed store leaves the variable";
@@ -328,14 +328,14 @@ TEST(ArgStore, NullGoesOnlyWhereAVariantCanHoldIt) {
 
 TEST(FailureText, NumbersTextsAndMessages) {
     struct Row {
-        FailureKind kind;
+        Error kind;
         int number;
         const char* text;
     };
-    const Row rows[] = {{FailureKind::type_mismatch, 13, "Type mismatch"},
-                        {FailureKind::invalid_use_of_null, 94, "Invalid use of Null"},
-                        {FailureKind::overflow, 6, "Overflow"},
-                        {FailureKind::division_by_zero, 11, "Division by zero"}};
+    const Row rows[] = {{Error::type_mismatch, 13, "Type mismatch"},
+                        {Error::invalid_use_of_null, 94, "Invalid use of Null"},
+                        {Error::overflow, 6, "Overflow"},
+                        {Error::division_by_zero, 11, "Division by zero"}};
     for (const auto& r : rows) {
         const Failure f(r.kind, "spread");
         EXPECT_EQ(f.number(), r.number);

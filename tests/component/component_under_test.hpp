@@ -120,7 +120,7 @@ inline HRESULT create_pelmora(REFIID riid, void** out) {
 /// A base's method: its name, its place in the vtable, the calculator of the calc library.
 struct Base {
     const char* method;
-    HRESULT (STDMETHODCALLTYPE _Pelmora::*vtable)
+    HRESULT(STDMETHODCALLTYPE _Pelmora::*vtable)
     (VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*);
     DISPID dispid;
 };

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "pelmora/calc/number_text.hpp"
+#include "pelmora/number_text.hpp"
 #include "pelmora_com_api.h"
 #include "text.hpp"
 
@@ -58,7 +58,7 @@ bool valid(VARTYPE vt) {
 // Banker's rounding, as OLE Automation rounds a double into an integer type.
 bool round_into(double d, double lo, double hi, double& out) {
     if (std::isnan(d)) return false;
-    const double r = pelmora::calc::round_half_even(d);
+    const double r = pelmora::round_half_even(d);
     if (r < lo || r > hi) return false;
     out = r;
     return true;
@@ -69,7 +69,7 @@ bool round_into(double d, double lo, double hi, double& out) {
 // user's locale's separators, currency signs and hexadecimal (&H); the control never sees those.
 HRESULT text_to_double(BSTR s, double& out) {
     const std::string t = to_utf8(std::u16string_view(s ? s : u"", SysStringLen(s)));
-    const std::optional<double> v = pelmora::calc::number_in_text(t, pelmora::calc::automation_syntax);
+    const std::optional<double> v = pelmora::number_in_text(t, pelmora::automation_syntax);
     if (!v) return DISP_E_TYPEMISMATCH;
     if (std::isinf(*v)) return DISP_E_OVERFLOW;
     out = *v;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -60,23 +61,25 @@ struct EthnicGroup {
 /// Parity texts of the parity list, index = code 0..4.
 [[nodiscard]] std::span<const std::string_view> parity_texts() noexcept;
 
-/// The intermediate values of one evaluation. Quantities not reached (missing input) stay 0.
+/// The intermediate values of one evaluation. Quantities not reached (a missing input, or those
+/// after a failure) are NaN, as in the batch engine and the C interface.
+inline constexpr double not_reached = std::numeric_limits<double>::quiet_NaN();
 struct Evaluation {
-    Arg result;            ///< the centile as a double, or text of length zero when an input is missing
-    bool missing = false;  ///< true when an input was missing
-    double weight = 0;     ///< booking weight after the weight band
-    double weight_term = 0;
-    double height_term = 0;
-    double sex_term = 0;
-    double ethnic_term = 0;
-    double parity_term = 0;
-    double term_weight = 0;
-    double weeks = 0;  ///< gestation as stored back into gest
-    double proportion = 0;
-    double optimal_weight = 0;
-    double spread = 0;
-    double z = 0;
-    double centile = 0;  ///< the result as a double
+    Arg result;                   ///< the centile as a double, or text of length zero when an input is missing
+    bool missing = false;         ///< true when an input was missing
+    double weight = not_reached;  ///< booking weight after the weight band
+    double weight_term = not_reached;
+    double height_term = not_reached;
+    double sex_term = not_reached;
+    double ethnic_term = not_reached;
+    double parity_term = not_reached;
+    double term_weight = not_reached;
+    double weeks = not_reached;  ///< gestation as stored back into gest
+    double proportion = not_reached;
+    double optimal_weight = not_reached;
+    double spread = not_reached;
+    double z = not_reached;
+    double centile = not_reached;  ///< the result as a double
 };
 
 /// Runs the whole calculation for `base`, keeping every intermediate value. Writes back into gest (and, for Sweden, ht) exactly as

@@ -8,19 +8,16 @@
 
 namespace pelmora::calc {
 
-/// The ways a calculation can fail are four of the run-time errors: type_mismatch (text that does
-/// not read as a number), invalid_use_of_null (Null read as a number), overflow (overflow, 0/0 or
-/// an invalid operation, or an integer store out of range) and division_by_zero (a finite non-zero
-/// dividend over zero).
-using FailureKind = Error;
-
-/// A failed calculation. number() and text() are the runtime's; what() adds the argument or
+/// A failed calculation: one of four run-time errors, type_mismatch (text that does not read as a
+/// number), invalid_use_of_null (Null read as a number), overflow (overflow, 0/0 or an invalid
+/// operation, or an integer store out of range) and division_by_zero (a finite non-zero dividend
+/// over zero). number() and text() are the runtime's; what() adds the argument or
 /// quantity involved, e.g. "Type mismatch (bwt)".
 class Failure : public std::runtime_error {
 public:
-    Failure(FailureKind kind, const std::string& subject);
+    Failure(Error kind, const std::string& subject);
 
-    [[nodiscard]] FailureKind kind() const noexcept { return kind_; }
+    [[nodiscard]] Error kind() const noexcept { return kind_; }
     /// The run-time error number.
     [[nodiscard]] int number() const noexcept { return error_number(kind_); }
     /// The runtime's fixed text: "Type mismatch", "Invalid use of Null", "Overflow", "Division by zero".
@@ -29,7 +26,7 @@ public:
     [[nodiscard]] const std::string& subject() const noexcept { return subject_; }
 
 private:
-    FailureKind kind_;
+    Error kind_;
     std::string subject_;
 };
 

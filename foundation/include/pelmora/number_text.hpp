@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-namespace pelmora::calc {
+namespace pelmora {
 
 /// Which texts read as a number. Every syntax reads, after optional blanks (spaces and tabs), an
 /// optional sign, digits with an optional full stop and digits, and an optional exponent (E or e,
@@ -36,4 +36,4 @@ inline constexpr NumberSyntax automation_syntax{.bare_point = true};
 /// rounding of a double stored into an integer. NaN and infinities come back unchanged.
 [[nodiscard]] double round_half_even(double v) noexcept;
 
-}  // namespace pelmora::calc
+}  // namespace pelmora

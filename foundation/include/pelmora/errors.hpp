@@ -2,8 +2,8 @@
 // The run-time errors: the one table of the error numbers and texts that Pelmora ever reports, in
 // the automation runtime's numbering and wording. A host sees them as Err.Number and
 // Err.Description (and as the status 0x800A0000 | number); the form's handlers, the toolkit, the
-// command-line tool and the calculators all take their numbers and texts from here. It lives with
-// the calculators because they depend on nothing: every layer above can use it.
+// command-line tool and the calculators all take their numbers and texts from here. It lives in the
+// foundation, which depends on nothing, so that every layer can use it.
 
 #include <cstdint>
 #include <optional>

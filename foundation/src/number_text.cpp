@@ -1,4 +1,4 @@
-#include "pelmora/calc/number_text.hpp"
+#include "pelmora/number_text.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-namespace pelmora::calc {
+namespace pelmora {
 namespace {
 
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
@@ -173,4 +173,4 @@ double round_half_even(double v) noexcept {
     return r;
 }
 
-}  // namespace pelmora::calc
+}  // namespace pelmora
