@@ -15,14 +15,14 @@ from setuptools import setup
 
 root = pathlib.Path(__file__).resolve().parent
 version = re.search(r"project\(pelmora VERSION ([0-9.]+)", (root / "CMakeLists.txt").read_text()).group(1)
-calc_sources = sorted(str(p.relative_to(root)) for p in (root / "calc" / "src").glob("*.cpp"))
+calc_sources = sorted(str(p.relative_to(root)) for d in ("foundation", "calc") for p in (root / d / "src").glob("*.cpp"))
 # The chart's SVG writer (not its PNG, which needs Qt).
 chart_sources = ["chart/src/file.cpp", "chart/src/svg.cpp"]
 
 extension = Pybind11Extension(
     "pelmora._pelmora",
     ["python/src/module.cpp", *calc_sources, *chart_sources],
-    include_dirs=["calc/include", "calc/src", "chart/include"],
+    include_dirs=["foundation/include", "calc/include", "calc/src", "chart/include"],
     cxx_std=20,
     # Last on the command line, so no CFLAGS of the environment can contract or reorder.
     extra_compile_args=["-ffp-contract=off", "-fno-fast-math", "-pthread"],

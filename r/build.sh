@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the R source package: a staging copy of r/ with the calculators' sources copied in
-# (calc/src -> src/calc, calc/include -> src/include), the version taken from the project's
-# top CMakeLists.txt, the validation table for the tests; then `R CMD build` makes
+# (calc/src and foundation/src -> src/calc, calc/include and foundation/include -> src/include),
+# the version taken from the project's top CMakeLists.txt, the validation table for the tests; then `R CMD build` makes
 # pelmora_<version>.tar.gz in the output folder (default build/r), which installs with only
 # R and a C++20 compiler.
 #   r/build.sh [output folder]
@@ -19,8 +19,9 @@ mkdir -p "$stage"
 sed "s/@VERSION@/$version/" "$root/r/DESCRIPTION.in" >"$stage/DESCRIPTION"
 
 mkdir -p "$stage/src/calc" "$stage/inst" "$stage/tests/testthat"
-cp "$root"/calc/src/*.cpp "$root"/calc/src/*.hpp "$stage/src/calc/"
+cp "$root"/calc/src/*.cpp "$root"/calc/src/*.hpp "$root"/foundation/src/*.cpp "$stage/src/calc/"
 cp -r "$root/calc/include" "$stage/src/include"
+cp -r "$root"/foundation/include/. "$stage/src/include/"
 cp "$root/NOTICE" "$stage/inst/NOTICE"
 cp "$root/validation/centiles.csv" "$stage/tests/testthat/centiles.csv"
 

@@ -30,9 +30,11 @@ version=$(sed -n 's/^project(pelmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLis
 
 common=(-std=c++20 -O3 -fexceptions -Wall -Wextra -Werror
         -include "$here/src/from_chars_double.hpp" -include "$here/src/to_chars_double.hpp"
-        -I"$root/calc/include" -I"$root/chart/include" -I"$root/form/include" -I"$root/platform/forms/include"
-        -I"$root/platform/text/include" -isystem "$root/platform/com/include" -isystem "$out/gen")
-# calc's sources as its CMakeLists names them.
+        -I"$root/foundation/include" -I"$root/calc/include" -I"$root/chart/include" -I"$root/form/include"
+        -I"$root/platform/forms/include" -I"$root/platform/text/include" -isystem "$root/platform/com/include" -isystem "$out/gen")
+# The foundation's and calc's sources as their CMakeLists name them.
+mapfile -t foundation_sources < <(sed -n '/^add_library(pelmora_foundation /,/)/s|.*src/\([a-z_0-9]*\)\.cpp.*|\1|p' "$root/foundation/CMakeLists.txt")
+[ "${#foundation_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of the foundation found" >&2; exit 1; }
 mapfile -t calc_sources < <(sed -n '/^add_library(pelmora_calc /,/)/s|.*src/\([a-z_0-9]*\)\.cpp.*|\1|p' "$root/calc/CMakeLists.txt")
 [ "${#calc_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of calc found" >&2; exit 1; }
 # The form's too: a source added there is compiled here without anyone retyping it.
@@ -55,6 +57,9 @@ compile() {  # source, object name, extra flags...
     fi
     objects+=("$o")
 }
+for s in "${foundation_sources[@]}"; do
+    compile "$root/foundation/src/$s.cpp" "foundation_$s" -ffp-contract=off
+done
 # WebAssembly SIMD only where the code asks for it (the slices' two lanes): Debian's binaryen
 # cannot read some of the SIMD instructions the compiler's own vectorising would write elsewhere.
 for s in "${calc_sources[@]}"; do

@@ -26,7 +26,7 @@
 #include "pelmora/calc/calculators.hpp"
 #include "pelmora/calc/curves.hpp"
 #include "pelmora/calc/engine.hpp"
-#include "pelmora/calc/number_text.hpp"
+#include "pelmora/number_text.hpp"
 
 #if defined(__FAST_MATH__)
 #error "the calculators must not be compiled with fast-math"
@@ -474,7 +474,7 @@ SEXP pelmora_read_numbers(SEXP texts) {
     SEXP out = PROTECT(Rf_allocVector(REALSXP, n));
     for (R_xlen_t i = 0; i < n; ++i) {
         const SEXP t = STRING_ELT(texts, i);
-        const auto v = t == NA_STRING ? std::nullopt : calc::number_in_text(CHAR(t));
+        const auto v = t == NA_STRING ? std::nullopt : pelmora::number_in_text(CHAR(t));
         REAL(out)[i] = v ? *v : NA_REAL;
     }
     UNPROTECT(1);
