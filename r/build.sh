@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the R source package: a staging copy of r/ with the calculators' sources copied in
 # (calc/src and foundation/src -> src/calc, calc/include and foundation/include -> src/include),
-# the version taken from the project's top CMakeLists.txt, the validation table for the tests; then `R CMD build` makes
-# pelmora_<version>.tar.gz in the output folder (default build/r), which installs with only
-# R and a C++20 compiler.
+# the version taken from the project's top CMakeLists.txt, the validation table for the tests;
+# then `R CMD build` makes pelmora_<version>.tar.gz in the output folder (default build/r), which
+# installs with only R and a C++20 compiler.
 #   r/build.sh [output folder]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

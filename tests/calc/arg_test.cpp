@@ -146,8 +146,8 @@ TEST(ArgUses, EachKindFollowsTheReadingTable) {
         {"empty text", Arg::text(""), true, std::nullopt, Error::type_mismatch, std::nullopt, true},
         {"numeric text", Arg::text(" 2.0 "), false, 2.0, none, 2.0, false},
         {"other text", Arg::text("Male"), false, std::nullopt, Error::type_mismatch, std::nullopt, true},
-        {"huge text", Arg::text("1e999"), false, std::nullopt, Error::overflow,
-         std::numeric_limits<double>::infinity(), false},
+        {"huge text", Arg::text("1e999"), false, std::nullopt, Error::overflow, std::numeric_limits<double>::infinity(),
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
