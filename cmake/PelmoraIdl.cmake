@@ -12,6 +12,12 @@
 #     fails the build when it cannot. Pairs of a type's name and the flags to add (0x80 is
 #     TYPEFLAG_FNONEXTENSIBLE).
 #
+#   pelmora_idl_class_header(<target> IDL <file.idl> HEADER <name.h> PREFIX <PREFIX>)
+#     Writes, beside <target>'s generated header, <name.h> with what the IDL's one coclass declares
+#     for registration but no type library carries: <PREFIX>_PROGID (progid), <PREFIX>_VI_PROGID
+#     (vi_progid) and <PREFIX>_THREADING_MODEL (threading, as the registry's ThreadingModel value
+#     spells it), as C string literals. Read when CMake configures; an edit of the IDL reconfigures.
+#
 #   pelmora_embed_typelib(<target> <tlb>)
 #     Linux: adds the .tlb to <target> as the ELF section ".typelib", where LoadTypeLibEx finds it
 #     when given the library's own path (Windows carries it as the TYPELIB resource instead).
@@ -128,6 +134,41 @@ function(pelmora_compile_idl target)
   # Generated code: included as a system header so the strict warnings do not apply to it.
   target_include_directories(${target} SYSTEM INTERFACE "$<BUILD_INTERFACE:${outdir}/include>")
   set_target_properties(${target} PROPERTIES PELMORA_TLB "${tlb}")
+endfunction()
+
+function(pelmora_idl_class_header target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "IDL;HEADER;PREFIX" "")
+  get_filename_component(idl "${arg_IDL}" ABSOLUTE)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${idl}")
+  file(READ "${idl}" text)
+  string(REGEX MATCHALL "[^_a-z]progid\\(\"[^\"]*\"\\)" progids "${text}")
+  string(REGEX MATCHALL "vi_progid\\(\"[^\"]*\"\\)" vi_progids "${text}")
+  string(REGEX MATCHALL "threading\\([a-z]+\\)" threadings "${text}")
+  foreach(list progids vi_progids threadings)
+    list(LENGTH ${list} n)
+    if(NOT n EQUAL 1)
+      message(FATAL_ERROR "pelmora_idl_class_header: ${arg_IDL} must declare one coclass with progid, vi_progid and "
+                          "threading (found ${n} of ${list})")
+    endif()
+  endforeach()
+  string(REGEX REPLACE ".*\"([^\"]*)\".*" "\\1" progid "${progids}")
+  string(REGEX REPLACE ".*\"([^\"]*)\".*" "\\1" vi_progid "${vi_progids}")
+  string(REGEX REPLACE "threading\\(([a-z]+)\\)" "\\1" threading "${threadings}")
+  set(models apartment Apartment free Free both Both neutral Neutral)
+  list(FIND models "${threading}" i)
+  if(i LESS 0)
+    message(FATAL_ERROR "pelmora_idl_class_header: threading(${threading}) in ${arg_IDL} has no ThreadingModel value")
+  endif()
+  math(EXPR i "${i} + 1")
+  list(GET models ${i} model)
+  get_filename_component(name "${idl}" NAME)
+  file(CONFIGURE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/${target}/include/${arg_HEADER}" CONTENT
+"/* Generated from ${name}: its coclass's ProgIDs and threading model, which registration writes. */
+#pragma once
+#define ${arg_PREFIX}_PROGID \"${progid}\"
+#define ${arg_PREFIX}_VI_PROGID \"${vi_progid}\"
+#define ${arg_PREFIX}_THREADING_MODEL \"${model}\"
+" @ONLY)
 endfunction()
 
 function(pelmora_embed_typelib target tlb)

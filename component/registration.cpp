@@ -69,7 +69,7 @@ HRESULT make_plan(Plan& plan) {
     plan.values = {
         {clsid, {}, name},
         {clsid + ole("\\InprocServer32"), {}, path},
-        {clsid + ole("\\InprocServer32"), ole("ThreadingModel"), ole("Apartment")},
+        {clsid + ole("\\InprocServer32"), ole("ThreadingModel"), ole(threading_model)},
         {clsid + ole("\\ProgID"), {}, versioned},
         {clsid + ole("\\VersionIndependentProgID"), {}, progid},
         {clsid + ole("\\Control"), {}, {}, true},

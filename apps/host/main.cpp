@@ -28,6 +28,7 @@
 #include "pelmora/chart/chart.hpp"
 #include "pelmora/chart/file.hpp"
 #include "pelmora_idl.h"
+#include "pelmora_idl_class.h"
 #include "qt_form_view.hpp"
 #include "script.hpp"
 
@@ -119,9 +120,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     CLSID clsid{};
-    hr = CLSIDFromProgID(u"Pelmora.Pelmora", &clsid);
+    hr = CLSIDFromProgID(u"" PELMORA_VI_PROGID, &clsid);
     if (FAILED(hr)) {
-        fail("Pelmora.Pelmora is not registered", hr);
+        fail(PELMORA_VI_PROGID " is not registered", hr);
         return 1;
     }
 

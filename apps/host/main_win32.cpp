@@ -30,11 +30,12 @@
 
 #include "pelmora/forms/win32.hpp"
 #include "pelmora/text/utf.hpp"
+#include "pelmora_idl_class.h"
 #include "script.hpp"
 
 namespace {
 
-constexpr wchar_t prog_id[] = L"Pelmora.Pelmora";
+constexpr wchar_t prog_id[] = L"" PELMORA_VI_PROGID;
 constexpr wchar_t host_class[] = L"PelmoraHost";
 
 enum class Mode { window, screenshot, chart, script };
