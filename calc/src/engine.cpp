@@ -19,9 +19,10 @@ constexpr std::size_t max_lanes = static_cast<std::size_t>(detail::Lanes::eight)
 constexpr std::size_t block_rows = 2048;
 constexpr std::size_t rows_per_thread = 8192;
 
-// Computes a range of rows on one thread. Rows whose integral has all its slices wait in
-// groups as wide as the vector exp (four or eight) and are summed side by side; every other row
-// is finished at once, alone.
+// Computes a range of rows on one thread. Rows whose integral has all its slices wait until the
+// range is done, are sorted by step and summed side by side in groups as wide as the vector exp
+// (four or eight): rows of nearly the same step have nearly the same arguments at each slice, so
+// the exp's lanes share one table lookup. Every other row is finished at once, alone.
 class RowRunner {
 public:
     RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures)
@@ -93,8 +94,8 @@ private:
         put(Quantity::ht_after, row, a[3].as_r8());
 
         if (width() > 1 && integral.slices == detail::slice_count) {
-            waiting_[waiting_count_++] = {row, integral};
-            if (waiting_count_ == width()) flush();
+            waiting_[waiting_count_++] = {integral.step, row, integral.mirrored};
+            if (waiting_count_ == waiting_.size()) flush();
             return;
         }
         finish(row, integral, detail::slice_sum(lanes_, integral.step, integral.slices));
@@ -102,14 +103,23 @@ private:
 
     std::size_t width() const noexcept { return static_cast<std::size_t>(lanes_); }
 
+    // The rows finish in order of step, not of row: none of them can fail (a sum of slice_count
+    // slices is finite), so the failure list keeps its order.
     void flush() {
-        if (waiting_count_ == 0) return;
-        double h[max_lanes];
-        double sum[max_lanes];
-        // Lanes without a row of their own repeat the first row's step; their sums are unused.
-        for (std::size_t j = 0; j < width(); ++j) h[j] = waiting_[j < waiting_count_ ? j : 0].integral.step;
-        detail::slice_sums(lanes_, h, detail::slice_count, sum);
-        for (std::size_t j = 0; j < waiting_count_; ++j) finish(waiting_[j].row, waiting_[j].integral, sum[j]);
+        std::sort(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(waiting_count_),
+                  [](const Waiting& a, const Waiting& b) { return a.step < b.step; });
+        for (std::size_t first = 0; first < waiting_count_; first += width()) {
+            const std::size_t count = std::min(width(), waiting_count_ - first);
+            double h[max_lanes];
+            double sum[max_lanes];
+            // Lanes without a row of their own repeat the group's last step; their sums are unused.
+            for (std::size_t j = 0; j < width(); ++j) h[j] = waiting_[first + std::min(j, count - 1)].step;
+            detail::slice_sums(lanes_, h, detail::slice_count, sum);
+            for (std::size_t j = 0; j < count; ++j) {
+                const Waiting& w = waiting_[first + j];
+                finish(w.row, {.step = w.step, .slices = detail::slice_count, .mirrored = w.mirrored}, sum[j]);
+            }
+        }
         waiting_count_ = 0;
     }
 
@@ -126,15 +136,16 @@ private:
     }
 
     struct Waiting {
+        double step;
         std::size_t row;
-        detail::Integral integral;
+        bool mirrored;
     };
 
     const Rows& rows_;
     Results& out_;
     std::vector<RowFailure>& failures_;
     const detail::Lanes lanes_;
-    std::array<Waiting, max_lanes> waiting_{};
+    std::array<Waiting, block_rows> waiting_;  // the first waiting_count_ are set
     std::size_t waiting_count_ = 0;
 };
 

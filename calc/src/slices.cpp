@@ -71,12 +71,48 @@ PELMORA_TARGET_AVX2 inline __m256d areas4(__m256d i, __m256d h, __m256d half) no
     return _mm256_mul_pd(_mm256_div_pd(e, _mm256_set1_pd(2.506628)), h);
 }
 
+// The slice numbers 1 to max_slices as doubles, loaded rather than counted (i = i + 1 gives the
+// same whole numbers).
+struct SliceNumbers {
+    alignas(64) double i[max_slices];
+};
+inline constexpr SliceNumbers slice_numbers = [] {
+    SliceNumbers n{};
+    for (std::size_t k = 0; k < max_slices; ++k) n.i[k] = static_cast<double>(k + 1);
+    return n;
+}();
+
+// The areas of the slices numbered i in each lane, as areas4 forms them. Where every argument
+// lies in exp's fast range (`fast`), m * m is a normal number and so is its half, which is then
+// exact: taking one off the exponent field halves it, and exp8<true> negates it inside.
+template <bool fast>
 PELMORA_TARGET_AVX512 inline __m512d areas8(__m512d i, __m512d h, __m512d half) noexcept {
     const __m512d m = _mm512_sub_pd(_mm512_mul_pd(i, h), half);
-    const __m512d neg_m = _mm512_xor_pd(m, _mm512_set1_pd(-0.0));
-    const __m512d e = exp8_any(_mm512_mul_pd(_mm512_mul_pd(neg_m, m), _mm512_set1_pd(0.5)));
+    __m512d e;
+    if constexpr (fast) {
+        const __m512i mm = _mm512_castpd_si512(_mm512_mul_pd(m, m));
+        e = glibc_exp::exp8<true>(_mm512_castsi512_pd(_mm512_sub_epi64(mm, _mm512_set1_epi64(1LL << 52))));
+    } else {
+        const __m512d neg_m = _mm512_xor_pd(m, _mm512_set1_pd(-0.0));
+        e = exp8_any(_mm512_mul_pd(_mm512_mul_pd(neg_m, m), _mm512_set1_pd(0.5)));
+    }
     return _mm512_mul_pd(_mm512_div_pd(e, _mm512_set1_pd(2.506628)), h);
 }
+
+// True when, in every lane, the arguments of slices `first` to `last` all lie in exp's fast
+// range. Their magnitudes m * m / 2 grow with the slice number (i * h, m and its square are
+// rounded monotone functions of i), so the first slice and the last tell.
+PELMORA_TARGET_AVX512 inline __m512d magnitude8(double i, __m512d h, __m512d half) noexcept {
+    const __m512d m = _mm512_sub_pd(_mm512_mul_pd(_mm512_set1_pd(i), h), half);
+    return _mm512_mul_pd(_mm512_mul_pd(m, m), _mm512_set1_pd(0.5));
+}
+PELMORA_TARGET_AVX512 inline bool in_fast_range8(__m512d h, __m512d half, double first, double last) noexcept {
+    return (_mm512_cmp_pd_mask(magnitude8(first, h, half), _mm512_set1_pd(0x1p-54), _CMP_GE_OQ) &
+            _mm512_cmp_pd_mask(magnitude8(last, h, half), _mm512_set1_pd(512.0), _CMP_LT_OQ)) == 0xFF;
+}
+
+// The number of slices formed for n: whole vectors of eight.
+constexpr std::size_t whole_eights(std::size_t n) noexcept { return (n + 7) / 8 * 8; }
 
 PELMORA_TARGET_AVX2 void areas_four(double h, std::size_t n, double* area) noexcept {
     const __m256d hv = _mm256_set1_pd(h);
@@ -88,14 +124,21 @@ PELMORA_TARGET_AVX2 void areas_four(double h, std::size_t n, double* area) noexc
     }
 }
 
+template <bool fast>
 PELMORA_TARGET_AVX512 void areas_eight(double h, std::size_t n, double* area) noexcept {
     const __m512d hv = _mm512_set1_pd(h);
     const __m512d half = _mm512_set1_pd(h / 2.0);
-    __m512d i = _mm512_setr_pd(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
     for (std::size_t k = 0; k < n; k += 8) {
-        _mm512_storeu_pd(area + k, areas8(i, hv, half));
-        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+        _mm512_storeu_pd(area + k, areas8<fast>(_mm512_load_pd(slice_numbers.i + k), hv, half));
     }
+}
+
+PELMORA_TARGET_AVX512 void areas_eight(double h, std::size_t n, double* area) noexcept {
+    const __m512d hv = _mm512_set1_pd(h);
+    if (n > 0 && in_fast_range8(hv, _mm512_set1_pd(h / 2.0), 1.0, static_cast<double>(whole_eights(n)))) {
+        return areas_eight<true>(h, n, area);
+    }
+    areas_eight<false>(h, n, area);
 }
 
 // One integral: each group's areas are formed and then added one by one. The additions wait
@@ -116,25 +159,26 @@ PELMORA_TARGET_AVX2 double sum_four(double h, std::size_t n) noexcept {
 }
 
 // Forms the areas of the next `count` slices (rounded up to whole vectors) into `area`.
-PELMORA_TARGET_AVX512 inline void form_eight(double* area, std::size_t count, __m512d& i, __m512d h,
+template <bool fast>
+PELMORA_TARGET_AVX512 inline void form_eight(double* area, std::size_t count, std::size_t& formed, __m512d h,
                                              __m512d half) noexcept {
     for (std::size_t k = 0; k < count; k += 8) {
-        _mm512_store_pd(area + k, areas8(i, h, half));
-        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+        _mm512_store_pd(area + k, areas8<fast>(_mm512_load_pd(slice_numbers.i + formed + k), h, half));
     }
+    formed += count;
 }
 
 // The areas are formed a chunk of 64 slices ahead of the sum, the forming of the next chunk
 // interleaved with the additions of this one: the additions then read areas that were stored
 // long before, and the vector work fills the time each addition waits for the one before.
+template <bool fast>
 PELMORA_TARGET_AVX512 double sum_eight(double h, std::size_t n) noexcept {
     constexpr std::size_t chunk = 64;
     const __m512d hv = _mm512_set1_pd(h);
     const __m512d half = _mm512_set1_pd(h / 2.0);
-    __m512d i = _mm512_setr_pd(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
     alignas(64) double area[2][chunk];
-    std::size_t formed = std::min(chunk, n);
-    form_eight(area[0], formed, i, hv, half);
+    std::size_t formed = 0;
+    form_eight<fast>(area[0], std::min(chunk, n), formed, hv, half);
     std::size_t summed = 0;
     double s = 0;
     for (std::size_t cur = 0; summed < n; cur ^= 1) {
@@ -142,20 +186,27 @@ PELMORA_TARGET_AVX512 double sum_eight(double h, std::size_t n) noexcept {
         double* next_area = area[cur ^ 1];
         const std::size_t count = formed - summed;
         const std::size_t next = std::min(chunk, n - formed);
+        summed = formed;
         if (count == chunk && next == chunk) {
             for (std::size_t k = 0; k < chunk; k += 8) {
-                _mm512_store_pd(next_area + k, areas8(i, hv, half));
-                i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
+                _mm512_store_pd(next_area + k, areas8<fast>(_mm512_load_pd(slice_numbers.i + formed + k), hv, half));
                 for (std::size_t j = k; j < k + 8; ++j) s = a[j] + s;
             }
+            formed += chunk;
         } else {
-            form_eight(next_area, next, i, hv, half);
+            form_eight<fast>(next_area, next, formed, hv, half);
             for (std::size_t j = 0; j < count; ++j) s = a[j] + s;
         }
-        summed = formed;
-        formed += next;
     }
     return s;
+}
+
+PELMORA_TARGET_AVX512 double sum_eight(double h, std::size_t n) noexcept {
+    if (n > 0 &&
+        in_fast_range8(_mm512_set1_pd(h), _mm512_set1_pd(h / 2.0), 1.0, static_cast<double>(whole_eights(n)))) {
+        return sum_eight<true>(h, n);
+    }
+    return sum_eight<false>(h, n);
 }
 
 // Four integrals, lane j on integral j's slice k.
@@ -171,51 +222,21 @@ PELMORA_TARGET_AVX2 void sums_four(const double* h, std::size_t n, double* sum) 
     _mm256_storeu_pd(sum, s);
 }
 
-// Row j of the eight vectors becomes lane j of each: v[k][j] = before[j][k].
-PELMORA_TARGET_AVX512 inline void transpose8(__m512d* v) noexcept {
-    __m512d t[8];
-    for (int j = 0; j < 8; j += 2) {
-        t[j] = _mm512_unpacklo_pd(v[j], v[j + 1]);      // a0 b0 a2 b2 a4 b4 a6 b6
-        t[j + 1] = _mm512_unpackhi_pd(v[j], v[j + 1]);  // a1 b1 a3 b3 a5 b5 a7 b7
-    }
-    __m512d u[8];
-    for (int j = 0; j < 8; j += 4) {
-        u[j] = _mm512_shuffle_f64x2(t[j], t[j + 2], 0x88);      // a0 b0 a4 b4 c0 d0 c4 d4
-        u[j + 1] = _mm512_shuffle_f64x2(t[j], t[j + 2], 0xdd);  // a2 b2 a6 b6 c2 d2 c6 d6
-        u[j + 2] = _mm512_shuffle_f64x2(t[j + 1], t[j + 3], 0x88);
-        u[j + 3] = _mm512_shuffle_f64x2(t[j + 1], t[j + 3], 0xdd);
-    }
-    v[0] = _mm512_shuffle_f64x2(u[0], u[4], 0x88);
-    v[4] = _mm512_shuffle_f64x2(u[0], u[4], 0xdd);
-    v[2] = _mm512_shuffle_f64x2(u[1], u[5], 0x88);
-    v[6] = _mm512_shuffle_f64x2(u[1], u[5], 0xdd);
-    v[1] = _mm512_shuffle_f64x2(u[2], u[6], 0x88);
-    v[5] = _mm512_shuffle_f64x2(u[2], u[6], 0xdd);
-    v[3] = _mm512_shuffle_f64x2(u[3], u[7], 0x88);
-    v[7] = _mm512_shuffle_f64x2(u[3], u[7], 0xdd);
+// Eight integrals, lane j on integral j's slice k, as four are summed. The exp's table lookup is
+// shared across the lanes where their arguments lie close, which is where the steps are close:
+// integrals sorted by step and taken eight at a time mostly are.
+template <bool fast>
+PELMORA_TARGET_AVX512 void sums_eight(__m512d h, __m512d half, std::size_t n, double* sum) noexcept {
+    __m512d s = _mm512_setzero_pd();
+    for (std::size_t k = 0; k < n; ++k) s = _mm512_add_pd(areas8<fast>(_mm512_set1_pd(slice_numbers.i[k]), h, half), s);
+    _mm512_storeu_pd(sum, s);
 }
 
-// Eight integrals. Each integral's areas are formed eight slices at a time, as for one integral
-// (neighbouring slices share the exp's table lookup), then turned so that lane j holds integral
-// j's slice, and added slice by slice.
 PELMORA_TARGET_AVX512 void sums_eight(const double* h, std::size_t n, double* sum) noexcept {
-    __m512d hv[8];
-    __m512d half[8];
-    for (std::size_t j = 0; j < 8; ++j) {
-        hv[j] = _mm512_set1_pd(h[j]);
-        half[j] = _mm512_set1_pd(h[j] / 2.0);
-    }
-    __m512d i = _mm512_setr_pd(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
-    __m512d s = _mm512_setzero_pd();
-    for (std::size_t k = 0; k < n; k += 8) {
-        __m512d v[8];
-        for (std::size_t j = 0; j < 8; ++j) v[j] = areas8(i, hv[j], half[j]);
-        transpose8(v);
-        const std::size_t count = std::min<std::size_t>(8, n - k);
-        for (std::size_t j = 0; j < count; ++j) s = _mm512_add_pd(v[j], s);
-        i = _mm512_add_pd(i, _mm512_set1_pd(8.0));
-    }
-    _mm512_storeu_pd(sum, s);
+    const __m512d hv = _mm512_loadu_pd(h);
+    const __m512d half = _mm512_div_pd(hv, _mm512_set1_pd(2.0));
+    if (n > 0 && in_fast_range8(hv, half, 1.0, static_cast<double>(n))) return sums_eight<true>(hv, half, n, sum);
+    sums_eight<false>(hv, half, n, sum);
 }
 
 }  // namespace

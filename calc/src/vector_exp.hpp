@@ -207,26 +207,34 @@ inline constexpr SplitTable split_table = [] {
     return t;
 }();
 
-// Eight exps, for arguments with 2^-54 <= |x| < 512: exp4's operations on eight lanes.
+// Eight exps, for arguments with 2^-54 <= |x| < 512: exp4's operations on eight lanes. With
+// `negated`, the exps of -x: the negation is folded into the two fused operations that read the
+// argument (a fused -a*b + c and a*b - c round exactly as a*b + c with the argument negated), so
+// the bits are those of exp8(-x) with one operation fewer.
+template <bool negated = false>
 PELMORA_TARGET_AVX512 inline __m512d exp8(__m512d x) noexcept {
-    __m512d kd = _mm512_fmadd_pd(x, _mm512_set1_pd(inv_ln2_n), _mm512_set1_pd(shift));
+    __m512d kd = negated ? _mm512_fnmadd_pd(x, _mm512_set1_pd(inv_ln2_n), _mm512_set1_pd(shift))
+                         : _mm512_fmadd_pd(x, _mm512_set1_pd(inv_ln2_n), _mm512_set1_pd(shift));
     const __m512i ki = _mm512_castpd_si512(kd);
     kd = _mm512_sub_pd(kd, _mm512_set1_pd(shift));
-    __m512d r = _mm512_fmadd_pd(kd, _mm512_set1_pd(neg_ln2_hi_n), x);
+    __m512d r = negated ? _mm512_fmsub_pd(kd, _mm512_set1_pd(neg_ln2_hi_n), x)
+                        : _mm512_fmadd_pd(kd, _mm512_set1_pd(neg_ln2_hi_n), x);
     r = _mm512_fmadd_pd(kd, _mm512_set1_pd(neg_ln2_lo_n), r);
 
     // The table entries. ki's low bits are k (all lanes share the shift's exponent, so their
     // differences are those of k). Where every lane's k lies among the 16 ending at lane 0's,
     // as along the slices of one integral (the arguments fall from slice to slice, k by a few
-    // at most), one permute of 16 entries serves all eight lanes; otherwise each lane loads
-    // its own (tail, scale) pair, which costs about twice as much. Gathers cost more still.
+    // at most) or across integrals of nearly the same step at one slice, one permute of 16
+    // entries serves all eight lanes; otherwise each lane loads its own (tail, scale) pair,
+    // which costs about twice as much. Gathers cost more still.
     __m512i tail;
     __m512i scale_bits;
+    // `at` is each lane's place among those 16 (k - k0 + 15), and the test that it lies in 0..15
+    // is the test that every lane's k does.
     const auto k0 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(ki)));
-    const __m512i below = _mm512_sub_epi64(_mm512_set1_epi64(static_cast<long long>(k0)), ki);
-    if (_mm512_cmplt_epu64_mask(below, _mm512_set1_epi64(16)) == 0xFF) [[likely]] {
+    const __m512i at = _mm512_sub_epi64(ki, _mm512_set1_epi64(static_cast<long long>(k0 - 15)));
+    if (_mm512_cmple_epu64_mask(at, _mm512_set1_epi64(15)) == 0xFF) [[likely]] {
         const std::size_t first = (k0 & 127) + 1;  // where entry k0 - 15 lies in the split table
-        const __m512i at = _mm512_sub_epi64(_mm512_set1_epi64(15), below);
         tail = _mm512_permutex2var_epi64(_mm512_loadu_si512(split_table.tail + first), at,
                                          _mm512_loadu_si512(split_table.tail + first + 8));
         scale_bits = _mm512_permutex2var_epi64(_mm512_loadu_si512(split_table.scale + first), at,

@@ -180,6 +180,16 @@ TEST(Slices, EveryWidthMatchesOneAtATime) {
             for (std::size_t j = 0; j < lanes; ++j) {
                 EXPECT_EQ(bits(sums[j]), bits(one_at_a_time(h[j], cs.n, one.data()))) << "lane " << j;
             }
+            // And with steps a few units in the last place to a few parts in a thousand above
+            // this case's, as the engine groups its rows (the lanes then share the exp's table).
+            for (std::size_t j = 0; j < lanes; ++j) {
+                const double apart = step(c) * (1.0 + static_cast<double>(j) * 1e-3);
+                h[j] = j == 0 ? step(c) : j < 4 ? std::nextafter(h[j - 1], 1.0) : std::min(1.0, apart);
+            }
+            slice_sums(width.lanes, h, cs.n, sums);
+            for (std::size_t j = 0; j < lanes; ++j) {
+                EXPECT_EQ(bits(sums[j]), bits(one_at_a_time(h[j], cs.n, one.data()))) << "close lane " << j;
+            }
         }
     }
 }
