@@ -2,6 +2,8 @@
 # build tree.
 #
 #   wine_pick [win64|win32]   sets WINE (the architecture's loader) and WINESERVER, or fails
+#   wine_runs_win32           whether this machine can run 32-bit Windows programs at all (says
+#                             why not on stderr): callers skip, loudly, what needs it
 #   wine_start <dir> [arch]   fresh prefix of that architecture (default win64) in <dir>/prefix,
 #                             HOME in <dir>/home, Wine's own Windows fonts in C:\windows\Fonts,
 #                             crash dialog off; sets WINE, WINESERVER, WINEPREFIX, WINEARCH
@@ -44,6 +46,21 @@ wine_pick() {
         return 1
     fi
     export WINESERVER
+}
+
+# Some virtual machines' kernels have no 32-bit x86 support (no IA-32 emulation): every exec of an
+# i386 program fails with "Exec format error", so Wine's 32-bit loader never starts, whatever is
+# installed. That is the machine's limit, not a fault of the DLL: the i686 build and its file checks
+# still run, and the checks that would run it under Wine are skipped with a SKIP line. A missing
+# loader is not such a limit (wine_pick reports it as a failure).
+wine_runs_win32() {
+    local loader=/usr/lib/wine/wine rc
+    [ -x "$loader" ] || return 0
+    "$loader" --version >/dev/null 2>&1
+    rc=$?
+    [ $rc -eq 126 ] || return 0
+    echo "this machine's kernel does not execute 32-bit x86 programs ($loader: Exec format error)" >&2
+    return 1
 }
 
 wine_start() {
