@@ -298,7 +298,8 @@ std::string svg(const Chart& chart) {
     w.raw("<defs><clipPath id=\"plot-area\"><rect x=\"" + fixed(plot_left) + "\" y=\"" + fixed(plot_top) +
           "\" width=\"" + fixed(plot_right - plot_left) + "\" height=\"" + fixed(plot_bottom - plot_top) +
           "\"/></clipPath></defs>\n");
-    w.raw("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n");
+    // The page in numbers: a renderer of SVG Tiny (QtSvg) takes "100%" for 100 units.
+    w.raw("<rect width=\"" + fixed(page_width) + "\" height=\"" + fixed(page_height) + "\" fill=\"#ffffff\"/>\n");
 
     // Header: the base and the mother's inputs.
     w.text(40, 44, "Customised growth chart \u2014 " + std::string(calc::base_name(m.base)) + " base",
