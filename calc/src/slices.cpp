@@ -62,15 +62,6 @@ namespace {
 using glibc_exp::exp4_any;
 using glibc_exp::exp8_any;
 
-// The areas of the slices numbered i (1, 2, ...) in each lane, with the operations of areas_one:
-// -m * m / 2 as (-m * m) * 0.5, which rounds the same as the division by 2.
-PELMORA_TARGET_AVX2 inline __m256d areas4(__m256d i, __m256d h, __m256d half) noexcept {
-    const __m256d m = _mm256_sub_pd(_mm256_mul_pd(i, h), half);
-    const __m256d neg_m = _mm256_xor_pd(m, _mm256_set1_pd(-0.0));
-    const __m256d e = exp4_any(_mm256_mul_pd(_mm256_mul_pd(neg_m, m), _mm256_set1_pd(0.5)));
-    return _mm256_mul_pd(_mm256_div_pd(e, _mm256_set1_pd(2.506628)), h);
-}
-
 // The slice numbers 1 to max_slices as doubles, loaded rather than counted (i = i + 1 gives the
 // same whole numbers).
 struct SliceNumbers {
@@ -81,6 +72,36 @@ inline constexpr SliceNumbers slice_numbers = [] {
     for (std::size_t k = 0; k < max_slices; ++k) n.i[k] = static_cast<double>(k + 1);
     return n;
 }();
+
+// The areas of the slices numbered i (1, 2, ...) in each lane, with the operations of areas_one:
+// -m * m / 2 as (-m * m) * 0.5, which rounds the same as the division by 2. Where every argument
+// lies in exp's fast range (`fast`), m * m is a normal number and so is its half, which is then
+// exact: taking one off the exponent field halves it, and exp4<true> negates it inside.
+template <bool fast>
+PELMORA_TARGET_AVX2 inline __m256d areas4(__m256d i, __m256d h, __m256d half) noexcept {
+    const __m256d m = _mm256_sub_pd(_mm256_mul_pd(i, h), half);
+    __m256d e;
+    if constexpr (fast) {
+        const __m256i mm = _mm256_castpd_si256(_mm256_mul_pd(m, m));
+        e = glibc_exp::exp4<true>(_mm256_castsi256_pd(_mm256_sub_epi64(mm, _mm256_set1_epi64x(1LL << 52))));
+    } else {
+        const __m256d neg_m = _mm256_xor_pd(m, _mm256_set1_pd(-0.0));
+        e = exp4_any(_mm256_mul_pd(_mm256_mul_pd(neg_m, m), _mm256_set1_pd(0.5)));
+    }
+    return _mm256_mul_pd(_mm256_div_pd(e, _mm256_set1_pd(2.506628)), h);
+}
+
+// True when, in every lane, the arguments of slices `first` to `last` all lie in exp's fast
+// range (as in_fast_range8 below).
+PELMORA_TARGET_AVX2 inline __m256d magnitude4(double i, __m256d h, __m256d half) noexcept {
+    const __m256d m = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(i), h), half);
+    return _mm256_mul_pd(_mm256_mul_pd(m, m), _mm256_set1_pd(0.5));
+}
+PELMORA_TARGET_AVX2 inline bool in_fast_range4(__m256d h, __m256d half, double first, double last) noexcept {
+    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(magnitude4(first, h, half), _mm256_set1_pd(0x1p-54), _CMP_GE_OQ),
+                                         _mm256_cmp_pd(magnitude4(last, h, half), _mm256_set1_pd(512.0), _CMP_LT_OQ));
+    return _mm256_movemask_pd(inside) == 0xF;
+}
 
 // The areas of the slices numbered i in each lane, as areas4 forms them. Where every argument
 // lies in exp's fast range (`fast`), m * m is a normal number and so is its half, which is then
@@ -114,14 +135,21 @@ PELMORA_TARGET_AVX512 inline bool in_fast_range8(__m512d h, __m512d half, double
 // The number of slices formed for n: whole vectors of eight.
 constexpr std::size_t whole_eights(std::size_t n) noexcept { return (n + 7) / 8 * 8; }
 
+template <bool fast>
 PELMORA_TARGET_AVX2 void areas_four(double h, std::size_t n, double* area) noexcept {
     const __m256d hv = _mm256_set1_pd(h);
     const __m256d half = _mm256_set1_pd(h / 2.0);
-    __m256d i = _mm256_setr_pd(1.0, 2.0, 3.0, 4.0);
     for (std::size_t k = 0; k < n; k += 4) {
-        _mm256_storeu_pd(area + k, areas4(i, hv, half));
-        i = _mm256_add_pd(i, _mm256_set1_pd(4.0));
+        _mm256_storeu_pd(area + k, areas4<fast>(_mm256_load_pd(slice_numbers.i + k), hv, half));
     }
+}
+
+PELMORA_TARGET_AVX2 void areas_four(double h, std::size_t n, double* area) noexcept {
+    const __m256d hv = _mm256_set1_pd(h);
+    if (n > 0 && in_fast_range4(hv, _mm256_set1_pd(h / 2.0), 1.0, static_cast<double>((n + 3) / 4 * 4))) {
+        return areas_four<true>(h, n, area);
+    }
+    areas_four<false>(h, n, area);
 }
 
 template <bool fast>
@@ -143,19 +171,26 @@ PELMORA_TARGET_AVX512 void areas_eight(double h, std::size_t n, double* area) no
 
 // One integral: each group's areas are formed and then added one by one. The additions wait
 // for each other, the groups' areas do not, so the CPU forms the next groups while it adds.
+template <bool fast>
 PELMORA_TARGET_AVX2 double sum_four(double h, std::size_t n) noexcept {
     const __m256d hv = _mm256_set1_pd(h);
     const __m256d half = _mm256_set1_pd(h / 2.0);
-    __m256d i = _mm256_setr_pd(1.0, 2.0, 3.0, 4.0);
     alignas(32) double area[4];
     double s = 0;
     for (std::size_t k = 0; k < n; k += 4) {
-        _mm256_store_pd(area, areas4(i, hv, half));
+        _mm256_store_pd(area, areas4<fast>(_mm256_load_pd(slice_numbers.i + k), hv, half));
         const std::size_t count = std::min<std::size_t>(4, n - k);
         for (std::size_t j = 0; j < count; ++j) s = area[j] + s;
-        i = _mm256_add_pd(i, _mm256_set1_pd(4.0));
     }
     return s;
+}
+
+PELMORA_TARGET_AVX2 double sum_four(double h, std::size_t n) noexcept {
+    if (n > 0 &&
+        in_fast_range4(_mm256_set1_pd(h), _mm256_set1_pd(h / 2.0), 1.0, static_cast<double>((n + 3) / 4 * 4))) {
+        return sum_four<true>(h, n);
+    }
+    return sum_four<false>(h, n);
 }
 
 // Forms the areas of the next `count` slices (rounded up to whole vectors) into `area`.
@@ -210,16 +245,18 @@ PELMORA_TARGET_AVX512 double sum_eight(double h, std::size_t n) noexcept {
 }
 
 // Four integrals, lane j on integral j's slice k.
+template <bool fast>
+PELMORA_TARGET_AVX2 void sums_four(__m256d h, __m256d half, std::size_t n, double* sum) noexcept {
+    __m256d s = _mm256_setzero_pd();
+    for (std::size_t k = 0; k < n; ++k) s = _mm256_add_pd(areas4<fast>(_mm256_set1_pd(slice_numbers.i[k]), h, half), s);
+    _mm256_storeu_pd(sum, s);
+}
+
 PELMORA_TARGET_AVX2 void sums_four(const double* h, std::size_t n, double* sum) noexcept {
     const __m256d hv = _mm256_loadu_pd(h);
     const __m256d half = _mm256_div_pd(hv, _mm256_set1_pd(2.0));
-    __m256d i = _mm256_setzero_pd();
-    __m256d s = _mm256_setzero_pd();
-    for (std::size_t k = 0; k < n; ++k) {
-        i = _mm256_add_pd(i, _mm256_set1_pd(1.0));
-        s = _mm256_add_pd(areas4(i, hv, half), s);
-    }
-    _mm256_storeu_pd(sum, s);
+    if (n > 0 && in_fast_range4(hv, half, 1.0, static_cast<double>(n))) return sums_four<true>(hv, half, n, sum);
+    sums_four<false>(hv, half, n, sum);
 }
 
 // Eight integrals, lane j on integral j's slice k, as four are summed. The exp's table lookup is

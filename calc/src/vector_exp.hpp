@@ -137,13 +137,18 @@ alignas(64) inline constexpr std::uint64_t exp_table[256] = {
     0x3feff3c22b8f71f1,
 };
 
-// Four exps, for arguments with 2^-54 <= |x| < 512.
+// Four exps, for arguments with 2^-54 <= |x| < 512. With `negated`, the exps of -x: the negation
+// is folded into the two fused operations that read the argument (a fused -a*b + c and a*b - c
+// round exactly as a*b + c with the argument negated), so the bits are those of exp4(-x).
+template <bool negated = false>
 PELMORA_TARGET_AVX2 inline __m256d exp4(__m256d x) noexcept {
     // x = k ln2/128 + r with k an integer and |r| <= ln2/256.
-    __m256d kd = _mm256_fmadd_pd(x, _mm256_set1_pd(inv_ln2_n), _mm256_set1_pd(shift));
+    __m256d kd = negated ? _mm256_fnmadd_pd(x, _mm256_set1_pd(inv_ln2_n), _mm256_set1_pd(shift))
+                         : _mm256_fmadd_pd(x, _mm256_set1_pd(inv_ln2_n), _mm256_set1_pd(shift));
     const __m256i ki = _mm256_castpd_si256(kd);
     kd = _mm256_sub_pd(kd, _mm256_set1_pd(shift));
-    __m256d r = _mm256_fmadd_pd(kd, _mm256_set1_pd(neg_ln2_hi_n), x);
+    __m256d r = negated ? _mm256_fmsub_pd(kd, _mm256_set1_pd(neg_ln2_hi_n), x)
+                        : _mm256_fmadd_pd(kd, _mm256_set1_pd(neg_ln2_hi_n), x);
     r = _mm256_fmadd_pd(kd, _mm256_set1_pd(neg_ln2_lo_n), r);
 
     // 2^(k/128) = scale (1 + tail), from the table and k's bits. Each lane's (tail, scale) pair
@@ -207,10 +212,8 @@ inline constexpr SplitTable split_table = [] {
     return t;
 }();
 
-// Eight exps, for arguments with 2^-54 <= |x| < 512: exp4's operations on eight lanes. With
-// `negated`, the exps of -x: the negation is folded into the two fused operations that read the
-// argument (a fused -a*b + c and a*b - c round exactly as a*b + c with the argument negated), so
-// the bits are those of exp8(-x) with one operation fewer.
+// Eight exps, for arguments with 2^-54 <= |x| < 512: exp4's operations on eight lanes, `negated`
+// as there.
 template <bool negated = false>
 PELMORA_TARGET_AVX512 inline __m512d exp8(__m512d x) noexcept {
     __m512d kd = negated ? _mm512_fnmadd_pd(x, _mm512_set1_pd(inv_ln2_n), _mm512_set1_pd(shift))
