@@ -1,3 +1,10 @@
-/* Linux stand-in for the Windows SDK header of this name: everything lives in pelmora_com_api.h. */
+/* Linux stand-in for the Windows SDK header of this name (Pelmora's COM layer): OLE's
+   initialisation, over the component runtime, Automation and the OLE interfaces. */
 #pragma once
-#include "pelmora_com_api.h"
+
+#include "objbase.h"
+#include "oleauto.h"
+#include "oleidl.h"
+
+STDAPI OleInitialize(LPVOID pvReserved);
+STDAPI_(void) OleUninitialize();

@@ -1,3 +1,6 @@
-/* Linux stand-in for the Windows SDK header of this name: everything lives in pelmora_com_api.h. */
+/* Linux stand-in for the Windows SDK header of this name (Pelmora's COM layer): the control
+   interfaces (their error codes are in winerror.h). */
 #pragma once
-#include "pelmora_com_api.h"
+
+#include "ocidl.h"
+#include "ole2.h"

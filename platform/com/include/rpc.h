@@ -1,3 +1,6 @@
-/* Linux stand-in for the Windows SDK header of this name: everything lives in pelmora_com_api.h. */
+/* Linux stand-in for the Windows SDK header of this name (Pelmora's COM layer): what widl's
+   headers expect of rpc.h: the basic types and error codes. */
 #pragma once
-#include "pelmora_com_api.h"
+
+#include "windef.h"
+#include "winerror.h"

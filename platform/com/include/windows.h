@@ -1,3 +1,10 @@
-/* Linux stand-in for the Windows SDK header of this name: everything lives in pelmora_com_api.h. */
+/* Linux stand-in for the Windows SDK header of this name (Pelmora's COM layer): the whole layer,
+   as windows.h brings in OLE on Windows. */
 #pragma once
-#include "pelmora_com_api.h"
+
+#include "libloaderapi.h"
+#include "ole2.h"
+#include "olectl.h"
+#include "windef.h"
+#include "winerror.h"
+#include "winreg.h"
