@@ -40,9 +40,40 @@ std::string shortest(double v) {
     return {buf, r.ptr};
 }
 
+// The length of the UTF-8 sequence at the start of `text` when it is a character XML 1.0 allows, or
+// 0: a stray or truncated byte, an overlong form, a surrogate, U+FFFE or U+FFFF, above U+10FFFF.
+std::size_t xml_character_length(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(0);
+    std::size_t n = 0;
+    unsigned cp = 0;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2, cp = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3, cp = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4, cp = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() < n) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((byte(i) & 0xC0u) != 0x80u) return 0;
+        cp = (cp << 6) | (byte(i) & 0x3Fu);
+    }
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return 0;
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return 0;
+    return n;
+}
+
+// Text as XML 1.0 character data. A label is the caller's bytes: what is not a character XML
+// allows becomes U+FFFD (control characters a space), since one bad byte would make a browser or
+// an SVG renderer refuse the whole chart.
 std::string escaped(std::string_view text) {
     std::string out;
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -50,13 +81,17 @@ std::string escaped(std::string_view text) {
         case '"': out += "&quot;"; break;
         case '\'': out += "&apos;"; break;
         default:
-            // Control characters have no place in XML 1.0 text.
             if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
                 out += ' ';
+            } else if (const std::size_t n = xml_character_length(text.substr(i)); n == 0) {
+                out += "\uFFFD";
             } else {
-                out += c;
+                out += text.substr(i, n);
+                i += n;
+                continue;
             }
         }
+        ++i;
     }
     return out;
 }

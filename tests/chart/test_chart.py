@@ -174,3 +174,22 @@ def test_bad_input_is_refused_and_nothing_written(tmp_path, extra, says):
 def test_unknown_base_or_group(tmp_path, mother, says):
     r = run("chart", *mother, "-o", str(tmp_path / "c.svg"))
     assert r.returncode == 2 and says in r.stderr and not (tmp_path / "c.svg").exists()
+
+
+# A label is whatever bytes the caller gives: the chart must stay XML that any reader accepts.
+@pytest.mark.parametrize("label,shown", [
+    (b"EF\xffW", "EF\ufffdW"),                       # a stray byte
+    (b"\xc0\xafx", "\ufffd\ufffdx"),                  # an overlong "/"
+    (b"\xed\xa0\x80y", "\ufffd\ufffd\ufffdy"),        # a surrogate
+    (b"\xef\xbf\xbez", "\ufffd\ufffd\ufffdz"),        # U+FFFE
+    (b"<b>&\"'", "<b>&\"'"),                          # markup
+    (b"a\x01\x1fb", "a  b"),                          # control characters
+    ("Größe ✓".encode(), "Größe ✓"),
+])
+def test_any_label_bytes_give_xml_with_the_label_shown(tmp_path, label, shown):
+    out = tmp_path / "c.svg"
+    r = subprocess.run([CLI.encode(), b"chart", *(a.encode() for a in MOTHER), b"--point", b"224:1650:" + label,
+                        b"-o", bytes(out)], capture_output=True)
+    assert r.returncode == 0, r.stderr
+    texts = [e.text for e in ET.parse(out).getroot().iter(SVG + "text")]
+    assert shown in texts
