@@ -19,14 +19,24 @@ constexpr std::size_t max_lanes = static_cast<std::size_t>(detail::Lanes::eight)
 constexpr std::size_t block_rows = 2048;
 constexpr std::size_t rows_per_thread = 8192;
 
+// A row whose integral waits to be summed beside others.
+struct WaitingRow {
+    double step;
+    std::size_t row;
+    bool mirrored;
+};
+
 // Computes a range of rows on one thread. Rows whose integral has all its slices wait until the
 // range is done, are sorted by step and summed side by side in groups as wide as the vector exp
 // (four or eight): rows of nearly the same step have nearly the same arguments at each slice, so
 // the exp's lanes share one table lookup. Every other row is finished at once, alone.
 class RowRunner {
 public:
-    RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures)
-        : rows_(rows), out_(results), failures_(failures), lanes_(detail::lanes()) {}
+    // `waiting` has room for the rows of a range that wait (every row, at most block_rows) when
+    // `lanes` is wider than one.
+    RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures, detail::Lanes lanes,
+              std::vector<WaitingRow>& waiting)
+        : rows_(rows), out_(results), failures_(failures), lanes_(lanes), waiting_(waiting) {}
 
     void run(std::size_t begin, std::size_t end) {
         for (std::size_t row = begin; row < end; ++row) start(row);
@@ -107,7 +117,7 @@ private:
     // slices is finite), so the failure list keeps its order.
     void flush() {
         std::sort(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(waiting_count_),
-                  [](const Waiting& a, const Waiting& b) { return a.step < b.step; });
+                  [](const WaitingRow& a, const WaitingRow& b) { return a.step < b.step; });
         for (std::size_t first = 0; first < waiting_count_; first += width()) {
             const std::size_t count = std::min(width(), waiting_count_ - first);
             double h[max_lanes];
@@ -116,7 +126,7 @@ private:
             for (std::size_t j = 0; j < width(); ++j) h[j] = waiting_[first + std::min(j, count - 1)].step;
             detail::slice_sums(lanes_, h, detail::slice_count, sum);
             for (std::size_t j = 0; j < count; ++j) {
-                const Waiting& w = waiting_[first + j];
+                const WaitingRow& w = waiting_[first + j];
                 finish(w.row, {.step = w.step, .slices = detail::slice_count, .mirrored = w.mirrored}, sum[j]);
             }
         }
@@ -135,17 +145,11 @@ private:
         if (out_.size_class) out_.size_class[row] = classify(centile, out_.thresholds);
     }
 
-    struct Waiting {
-        double step;
-        std::size_t row;
-        bool mirrored;
-    };
-
     const Rows& rows_;
     Results& out_;
     std::vector<RowFailure>& failures_;
     const detail::Lanes lanes_;
-    std::array<Waiting, block_rows> waiting_;  // the first waiting_count_ are set
+    std::vector<WaitingRow>& waiting_;  // the first waiting_count_ are set
     std::size_t waiting_count_ = 0;
 };
 
@@ -175,9 +179,16 @@ void evaluate_rows(const Rows& rows, Results& results, unsigned threads) {
     const auto count = static_cast<unsigned>(std::min<std::size_t>(threads, useful));
 
     std::vector<std::vector<RowFailure>> failures(count);
+    // Each thread's waiting rows, on the heap rather than the stack, which a caller's thread may
+    // keep small.
+    const detail::Lanes lanes = detail::lanes();
+    std::vector<std::vector<WaitingRow>> waiting(count);
+    if (lanes > detail::Lanes::one) {
+        for (auto& list : waiting) list.resize(std::min(block_rows, n));
+    }
     std::atomic<std::size_t> next{0};
     auto work = [&](unsigned t) {
-        RowRunner runner(rows, results, failures[t]);
+        RowRunner runner(rows, results, failures[t], lanes, waiting[t]);
         for (;;) {
             const std::size_t begin = next.fetch_add(block_rows);
             if (begin >= n) return;

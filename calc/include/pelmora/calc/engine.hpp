@@ -123,9 +123,9 @@ struct Results {
 
 /// Computes every row; each row's values and failure are exactly those of calc::evaluate with
 /// the row's numbers as doubles. `threads` 0 uses every core; small batches stay on the calling
-/// thread. Allocates only the threads and the failure list (as far as `failures` and
-/// `failure_limit` ask); throws only std::bad_alloc and
-/// std::system_error (no thread could be started).
+/// thread. Allocates only the threads, a list per thread of the rows that wait for their
+/// integral (at most 2048), and the failure list (as far as `failures` and `failure_limit`
+/// ask); throws only std::bad_alloc and std::system_error (no thread could be started).
 void evaluate_rows(const Rows& rows, Results& results, unsigned threads = 0);
 
 }  // namespace pelmora::calc
