@@ -1,38 +1,18 @@
 // Error information: one object per failure, one slot per thread.
 
-#include <atomic>
 #include <new>
 
 #include "pelmora_com_api.h"
+#include "unknown.hpp"
 
 namespace {
 
-class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorInfo final : public pelmora::com::Unknown<IErrorInfo, ICreateErrorInfo> {
 public:
     virtual ~ErrorInfo() {
         SysFreeString(source_);
         SysFreeString(description_);
         SysFreeString(help_file_);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
-            *ppv = static_cast<IErrorInfo*>(this);
-        } else if (riid == IID_ICreateErrorInfo) {
-            *ppv = static_cast<ICreateErrorInfo*>(this);
-        } else {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (!n) delete this;
-        return n;
     }
 
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* g) override {
@@ -77,7 +57,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{1};
     GUID guid_{};
     BSTR source_ = nullptr;
     BSTR description_ = nullptr;

@@ -11,7 +11,6 @@
 
 #include "typelib_objects.hpp"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -20,6 +19,7 @@
 
 #include "pelmora_com_api.h"
 #include "text.hpp"
+#include "unknown.hpp"
 
 using namespace pelmora::com;
 
@@ -43,26 +43,11 @@ HRESULT documentation(std::u16string_view name_text, const std::optional<std::u1
     return S_OK;
 }
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public Unknown<ITypeInfo> {
 public:
     // type == nullptr: an imported type, known only as `import`.
     TypeInfo(TypeLib* lib, int index, bool vtable_view, const TlbImport* import);
     virtual ~TypeInfo();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_ITypeInfo) return E_NOINTERFACE;
-        *ppv = static_cast<ITypeInfo*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (!n) delete this;
-        return n;
-    }
 
     HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** out) override;
     HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override {
@@ -115,33 +100,17 @@ private:
     }
     const TlbFunc* find(MEMBERID memid) const;
 
-    std::atomic<ULONG> refs_{1};
     TypeLib* lib_;
     int index_;
     bool vtable_view_;
     TlbImport import_{};
 };
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public Unknown<ITypeLib> {
 public:
     explicit TypeLib(std::shared_ptr<const TlbLibrary> data) : data_(std::move(data)) {}
     virtual ~TypeLib() = default;
     const TlbLibrary& data() const { return *data_; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_ITypeLib) return E_NOINTERFACE;
-        *ppv = static_cast<ITypeLib*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (!n) delete this;
-        return n;
-    }
 
     UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return static_cast<UINT>(data_->types.size()); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** out) override {
@@ -213,7 +182,6 @@ public:
     void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* attr) override { std::free(attr); }
 
 private:
-    std::atomic<ULONG> refs_{1};
     std::shared_ptr<const TlbLibrary> data_;
 };
 
