@@ -216,35 +216,18 @@ void Form::Recalculate() {
     const Lists& l = *lists_;
     const PerList<std::string> texts{l.base->text(), l.bwt->text(), l.gd->text(),  l.gw->text(), l.wt->text(),
                                      l.ht->text(),   l.par->text(), l.eth->text(), l.sex->text()};
-    Fields read = fields();
-    struct WriteBack {
-        Form& form;
-        const Fields& read;
-        ~WriteBack() {
-            form.gestval = read.gestval;
-            form.bwtval = read.bwtval;
-            form.wtval = read.wtval;
-            form.htval = read.htval;
-            form.sexval = read.sexval;
-            form.ethval = read.ethval;
-            form.parval = read.parval;
-        }
-    };
-    {
-        const WriteBack write_back{*this, read};
-        read_fields(texts, read);
-    }
+    read_fields(texts, fields_);
 
     const std::optional<calc::Base> base = base_named(l.base->text());
     if (!base) return;
     if (self_ == nullptr) throw forms::RuntimeError(Error::object_not_set);
-    VARIANT bwt = reference_to(&bwtval);
-    VARIANT gest = reference_to(&gestval);
-    VARIANT wt = reference_to(&wtval);
-    VARIANT ht = reference_to(&htval);
-    VARIANT sex = reference_to(&sexval);
-    VARIANT eth = reference_to(&ethval);
-    VARIANT par = reference_to(&parval);
+    VARIANT bwt = reference_to(&fields_.bwtval);
+    VARIANT gest = reference_to(&fields_.gestval);
+    VARIANT wt = reference_to(&fields_.wtval);
+    VARIANT ht = reference_to(&fields_.htval);
+    VARIANT sex = reference_to(&fields_.sexval);
+    VARIANT eth = reference_to(&fields_.ethval);
+    VARIANT par = reference_to(&fields_.parval);
     VARIANT result;
     VariantInit(&result);
     const ClearOnExit clear{&result};
@@ -253,7 +236,5 @@ void Form::Recalculate() {
 
     output_label_->set_caption(result_caption(centile_of(result)));
 }
-
-Fields Form::fields() const noexcept { return Fields{gestval, bwtval, wtval, htval, sexval, ethval, parval}; }
 
 }  // namespace pelmora::form

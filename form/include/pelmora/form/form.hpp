@@ -61,21 +61,14 @@ public:
     void Combobase_Click();
     void Recalculate();
 
-    [[nodiscard]] Fields fields() const noexcept;
+    [[nodiscard]] Fields fields() const noexcept { return fields_; }
 
 private:
     struct Lists;
     forms::Handler holding_self(void (Form::*handler)());
 
     _Pelmora* self_;
-    // The private fields; only Recalculate writes them.
-    double gestval = 0;
-    double bwtval = 0;
-    double wtval = 0;
-    double htval = 0;
-    std::int16_t sexval = 0;
-    std::int16_t ethval = 0;
-    std::int16_t parval = 0;
+    Fields fields_;  // the private fields; only Recalculate writes them
 
     std::unique_ptr<forms::Surface> surface_;
     std::unique_ptr<Lists> lists_;
