@@ -29,6 +29,7 @@
 #include "pelmora/chart/file.hpp"
 #include "pelmora_idl.h"
 #include "pelmora_idl_class.h"
+#include "options.hpp"
 #include "qt_form_view.hpp"
 #include "script.hpp"
 
@@ -38,42 +39,12 @@
 
 namespace {
 
-enum class Mode { window, screenshot, chart, script };
-
-struct Options {
-    Mode mode = Mode::window;
-    std::string screenshot;  ///< or the chart's file
-    std::string library = PELMORA_HOST_LIBRARY;
-};
-
-int usage() {
-    std::fputs("usage: pelmora-host [--library PATH] [--screenshot FILE.png | --chart FILE.svg | --script]\n", stderr);
-    return 2;
-}
-
-bool parse(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        if (a == "--screenshot" && i + 1 < argc && o.mode == Mode::window) {
-            o.mode = Mode::screenshot;
-            o.screenshot = argv[++i];
-        } else if (a == "--chart" && i + 1 < argc && o.mode == Mode::window) {
-            o.mode = Mode::chart;
-            o.screenshot = argv[++i];
-        } else if (a == "--script" && o.mode == Mode::window) {
-            o.mode = Mode::script;
-        } else if (a == "--library" && i + 1 < argc) {
-            o.library = argv[++i];
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-void fail(const std::string& what, HRESULT hr) {
-    std::fprintf(stderr, "pelmora-host: %s (0x%08X)\n", what.c_str(), static_cast<unsigned>(hr));
-}
+using pelmora::host::fail;
+using pelmora::host::Mode;
+using pelmora::host::Options;
+using pelmora::host::parse_options;
+using pelmora::host::Ref;
+using pelmora::host::usage;
 
 // What regsvr32 does: load the library and ask it to register itself.
 HRESULT register_library(const std::string& path) {
@@ -89,26 +60,12 @@ HRESULT register_library(const std::string& path) {
     return hr;
 }
 
-// Owns one COM reference.
-template <class T>
-struct Ref {
-    T* p = nullptr;
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { reset(); }
-    void reset() {
-        if (p != nullptr) p->Release();
-        p = nullptr;
-    }
-    void** out() { return reinterpret_cast<void**>(&p); }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!parse(argc, argv, options)) return usage();
+    Options<std::string> options;
+    options.library = PELMORA_HOST_LIBRARY;
+    if (!parse_options(std::vector<std::string>(argv + 1, argv + argc), options)) return usage();
     // Screenshots and scripts never need a display: render with Qt's offscreen platform.
     if (options.mode != Mode::window) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -30,53 +30,24 @@
 
 #include "pelmora/forms/win32.hpp"
 #include "pelmora/text/utf.hpp"
+#include "options.hpp"
 #include "pelmora_idl_class.h"
 #include "script.hpp"
 
 namespace {
 
+using pelmora::host::fail;
+using pelmora::host::Mode;
+using pelmora::host::Options;
+using pelmora::host::parse_options;
+using pelmora::host::Ref;
+using pelmora::host::usage;
+
 constexpr wchar_t prog_id[] = L"" PELMORA_VI_PROGID;
 constexpr wchar_t host_class[] = L"PelmoraHost";
 
-enum class Mode { window, screenshot, chart, script };
-
-struct Options {
-    Mode mode = Mode::window;
-    std::wstring screenshot;  ///< or the chart's file
-    std::wstring library;
-};
-
 std::string utf8(std::wstring_view w) { return pelmora::text::to_utf8(w); }
 std::wstring wide(std::string_view s) { return pelmora::text::from_utf8<wchar_t>(s); }
-
-int usage() {
-    std::fputs("usage: pelmora-host [--library PATH] [--screenshot FILE.png | --chart FILE.svg | --script]\n", stderr);
-    return 2;
-}
-
-bool parse(const std::vector<std::wstring>& args, Options& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::wstring& a = args[i];
-        if (a == L"--screenshot" && i + 1 < args.size() && o.mode == Mode::window) {
-            o.mode = Mode::screenshot;
-            o.screenshot = args[++i];
-        } else if (a == L"--chart" && i + 1 < args.size() && o.mode == Mode::window) {
-            o.mode = Mode::chart;
-            o.screenshot = args[++i];
-        } else if (a == L"--script" && o.mode == Mode::window) {
-            o.mode = Mode::script;
-        } else if (a == L"--library" && i + 1 < args.size()) {
-            o.library = args[++i];
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-void fail(const std::string& what, HRESULT hr) {
-    std::fprintf(stderr, "pelmora-host: %s (0x%08X)\n", what.c_str(), static_cast<unsigned>(hr));
-}
 
 // What regsvr32 does: load the library and ask it to register itself.
 HRESULT register_library(const std::wstring& path) {
@@ -91,24 +62,6 @@ HRESULT register_library(const std::wstring& path) {
     FreeLibrary(lib);  // COM loads it again for itself
     return hr;
 }
-
-// Owns one COM reference.
-template <class T>
-struct Ref {
-    T* p = nullptr;
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { reset(); }
-    void reset() {
-        if (p != nullptr) p->Release();
-        p = nullptr;
-    }
-    void** out() {
-        reset();
-        return reinterpret_cast<void**>(&p);
-    }
-};
 
 void pump() {
     MSG m;
@@ -436,7 +389,7 @@ private:
     HWND top_;
 };
 
-int run(const Options& options) {
+int run(const Options<std::wstring>& options) {
     if (!options.library.empty()) {
         const HRESULT hr = register_library(options.library);
         if (FAILED(hr)) {
@@ -506,8 +459,8 @@ int main() {
     std::vector<std::wstring> args;
     for (int i = 1; argv != nullptr && i < argc; ++i) args.emplace_back(argv[i]);
     LocalFree(argv);
-    Options options;
-    if (!parse(args, options)) return usage();
+    Options<std::wstring> options;
+    if (!parse_options(args, options)) return usage();
 
     if (FAILED(OleInitialize(nullptr))) {
         std::fputs("pelmora-host: OleInitialize failed\n", stderr);
