@@ -39,12 +39,7 @@
 
 namespace {
 
-using pelmora::host::fail;
-using pelmora::host::Mode;
-using pelmora::host::Options;
-using pelmora::host::parse_options;
-using pelmora::host::Ref;
-using pelmora::host::usage;
+using namespace pelmora::host;
 
 // What regsvr32 does: load the library and ask it to register itself.
 HRESULT register_library(const std::string& path) {

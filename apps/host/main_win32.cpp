@@ -36,12 +36,7 @@
 
 namespace {
 
-using pelmora::host::fail;
-using pelmora::host::Mode;
-using pelmora::host::Options;
-using pelmora::host::parse_options;
-using pelmora::host::Ref;
-using pelmora::host::usage;
+using namespace pelmora::host;
 
 constexpr wchar_t prog_id[] = L"" PELMORA_VI_PROGID;
 constexpr wchar_t host_class[] = L"PelmoraHost";

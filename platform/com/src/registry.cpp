@@ -14,13 +14,7 @@
 #include "registry_tree.hpp"
 #include "text.hpp"
 
-using pelmora::com::Handle;
-using pelmora::com::Key;
-using pelmora::com::lower;
-using pelmora::com::registry;
-using pelmora::com::Registry;
-using pelmora::com::Value;
-using pelmora::com::view;
+using namespace pelmora::com;
 
 Registry& pelmora::com::registry() {
     static Registry r;

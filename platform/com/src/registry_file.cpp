@@ -14,13 +14,7 @@
 #include "registry_tree.hpp"
 #include "text.hpp"
 
-using pelmora::com::Key;
-using pelmora::com::lower;
-using pelmora::com::registry;
-using pelmora::com::Registry;
-using pelmora::com::to_utf16;
-using pelmora::com::to_utf8;
-using pelmora::com::Value;
+using namespace pelmora::com;
 
 // Text, one line per key ("K" and the escaped path below its root) or value ("V", the escaped
 // name or "@" for the default value, the type, the data in hex), values following their key.
