@@ -75,18 +75,27 @@ LONG guarded(F&& body) noexcept {
     }
 }
 
+// Runs an entry point's body on the key the handle `h` names, guarded and under the registry's
+// lock: ERROR_INVALID_HANDLE when `h` names no open key, ERROR_KEY_DELETED when its key is gone.
+template <class F>
+LONG on_key(HKEY h, F&& body) noexcept {
+    return guarded([&]() -> LONG {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        std::shared_ptr<Key> k = r.resolve(h);
+        if (!k) return ERROR_INVALID_HANDLE;
+        if (k->deleted) return ERROR_KEY_DELETED;
+        return body(std::move(k));
+    });
+}
+
 }  // namespace
 
 WINADVAPI LONG RegCreateKeyExW(HKEY hKey, LPCWSTR sub, DWORD, LPWSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*,
                                PHKEY result, LPDWORD disposition) {
-    return guarded([&]() -> LONG {
-        if (!result) return ERROR_INVALID_PARAMETER;
-        *result = nullptr;
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         DWORD disp = REG_OPENED_EXISTING_KEY;
         for (const auto& part : split_path(sub)) {
             const std::u16string folded = lower(part);
@@ -100,26 +109,21 @@ WINADVAPI LONG RegCreateKeyExW(HKEY hKey, LPCWSTR sub, DWORD, LPWSTR, DWORD, REG
             k = it->second;
         }
         if (disposition) *disposition = disp;
-        *result = r.open(k);
+        *result = registry().open(k);
         return ERROR_SUCCESS;
     });
 }
 
 WINADVAPI LONG RegOpenKeyExW(HKEY hKey, LPCWSTR sub, DWORD, REGSAM, PHKEY result) {
-    return guarded([&]() -> LONG {
-        if (!result) return ERROR_INVALID_PARAMETER;
-        *result = nullptr;
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         for (const auto& part : split_path(sub)) {
             auto it = k->children.find(lower(part));
             if (it == k->children.end()) return ERROR_FILE_NOT_FOUND;
             k = it->second;
         }
-        *result = r.open(k);
+        *result = registry().open(k);
         return ERROR_SUCCESS;
     });
 }
@@ -135,13 +139,8 @@ WINADVAPI LONG RegCloseKey(HKEY hKey) {
 }
 
 WINADVAPI LONG RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD cb) {
-    return guarded([&]() -> LONG {
-        if (!data && cb) return ERROR_INVALID_PARAMETER;
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    if (!data && cb) return ERROR_INVALID_PARAMETER;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         Value* v = k->find_value(view(name));
         if (!v) {
             k->values.push_back(Value{std::u16string(view(name)), type, {}});
@@ -154,12 +153,7 @@ WINADVAPI LONG RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const 
 }
 
 WINADVAPI LONG RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD cb) {
-    return guarded([&]() -> LONG {
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         const Value* v = k->find_value(view(name));
         if (!v) return ERROR_FILE_NOT_FOUND;
         if (type) *type = v->type;
@@ -169,13 +163,8 @@ WINADVAPI LONG RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, 
 
 WINADVAPI LONG RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPWSTR cls,
                              LPDWORD cchClass, PFILETIME lastWrite) {
-    return guarded([&]() -> LONG {
-        if (!name || !cchName) return ERROR_INVALID_PARAMETER;
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    if (!name || !cchName) return ERROR_INVALID_PARAMETER;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         if (index >= k->children.size()) return ERROR_NO_MORE_ITEMS;
         auto it = k->children.begin();
         std::advance(it, index);
@@ -189,13 +178,8 @@ WINADVAPI LONG RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchNam
 
 WINADVAPI LONG RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPDWORD type, LPBYTE data,
                              LPDWORD cb) {
-    return guarded([&]() -> LONG {
-        if (!name || !cchName) return ERROR_INVALID_PARAMETER;
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    if (!name || !cchName) return ERROR_INVALID_PARAMETER;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
         const Value& v = k->values[index];
         if (copy_name(v.name, name, cchName) != ERROR_SUCCESS) return ERROR_MORE_DATA;
@@ -205,12 +189,7 @@ WINADVAPI LONG RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchNam
 }
 
 WINADVAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR name) {
-    return guarded([&]() -> LONG {
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         auto it = std::find_if(k->values.begin(), k->values.end(),
                                [&](const Value& v) { return pelmora::com::equal_nocase(v.name, view(name)); });
         if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
@@ -222,12 +201,7 @@ WINADVAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR name) {
 // Deletes the named subkey (and with `tree` everything below it); without `tree` the key
 // must have no subkeys. An empty name with `tree` empties the key itself.
 static LONG delete_key(HKEY hKey, LPCWSTR sub, bool tree) {
-    return guarded([&]() -> LONG {
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        auto k = r.resolve(hKey);
-        if (!k) return ERROR_INVALID_HANDLE;
-        if (k->deleted) return ERROR_KEY_DELETED;
+    return on_key(hKey, [&](std::shared_ptr<Key> k) -> LONG {
         const auto parts = split_path(sub);
         if (parts.empty()) {
             if (!tree) return ERROR_ACCESS_DENIED;
