@@ -8,6 +8,9 @@
 // a rounding boundary; where it could not, the unfused sum is the fused one. A lane where some
 // step is not vouched for (about one argument in a hundred), or whose argument lies outside
 // 2^-54 <= |x| < 512, takes std::exp alone: the bits are std::exp's in every case.
+// The check is most of the work, so each step's is as small as its operands allow: where the
+// addend always dominates the product, its residual takes two operations, not five (Fast2Sum),
+// and where the product is bounded, its rounding is bounded by a constant.
 // wasm_exp_available() confirms once that this copy and the std::exp linked agree.
 
 #if defined(__wasm_simd128__)
@@ -46,82 +49,124 @@ extern "C" const Data __exp_data;
 // compiler keeps them in locals instead of rebuilding each one at every use (a v128.const costs
 // the engine several instructions).
 struct Constants {
-    v128_t exponent_mask, mantissa_mask, zero, half_ulp, half, slack, tiny, large;
+    v128_t exponent_mask, below_one, half_ulp, half, tiny, large;
     v128_t inv_ln2_n, shift, neg_ln2_hi_n, neg_ln2_lo_n, c2, c3, c4, c5;
+    v128_t kd_room, r_error, a_error, c_room, tmp_error;
 };
 
 inline Constants constants() noexcept {
-    static volatile std::uint64_t masks[2] = {0x7ff0000000000000u, 0x000fffffffffffffu};
-    static volatile double numbers[6] = {0.0, 0x1p-53, 0.5, 0x1p-52, 0x1p-54, 512.0};
+    static volatile std::uint64_t mask = 0x7ff0000000000000u;
+    static volatile double numbers[10] = {0x1.fffffffffffffp-1, 0x1p-53, 0.5,     0x1p-54,           512.0,
+                                          0.5 - 0x1p-36,        0x1p-82, 0x1p-64, 0x1p-58 - 0x1p-68, 0x1p-91};
     const Data& d = __exp_data;
-    const auto m = [](std::uint64_t u) { return wasm_i64x2_splat(static_cast<std::int64_t>(u)); };
-    return {m(masks[0]),
-            m(masks[1]),
-            wasm_f64x2_splat(numbers[0]),
-            wasm_f64x2_splat(numbers[1]),
-            wasm_f64x2_splat(numbers[2]),
-            wasm_f64x2_splat(numbers[3]),
-            wasm_f64x2_splat(numbers[4]),
-            wasm_f64x2_splat(numbers[5]),
-            wasm_f64x2_splat(d.inv_ln2_n),
-            wasm_f64x2_splat(d.shift),
-            wasm_f64x2_splat(d.neg_ln2_hi_n),
-            wasm_f64x2_splat(d.neg_ln2_lo_n),
-            wasm_f64x2_splat(d.poly[0]),
-            wasm_f64x2_splat(d.poly[1]),
-            wasm_f64x2_splat(d.poly[2]),
-            wasm_f64x2_splat(d.poly[3])};
+    const auto f = [](double v) { return wasm_f64x2_splat(v); };
+    return {wasm_i64x2_splat(static_cast<std::int64_t>(mask)),
+            f(numbers[0]),
+            f(numbers[1]),
+            f(numbers[2]),
+            f(numbers[3]),
+            f(numbers[4]),
+            f(d.inv_ln2_n),
+            f(d.shift),
+            f(d.neg_ln2_hi_n),
+            f(d.neg_ln2_lo_n),
+            f(d.poly[0]),
+            f(d.poly[1]),
+            f(d.poly[2]),
+            f(d.poly[3]),
+            f(numbers[5]),
+            f(numbers[6]),
+            f(numbers[7]),
+            f(numbers[8]),
+            f(numbers[9])};
 }
 
-// round(a * b + c) where the unfused sum can vouch for it; `unsure` gains the lanes where it
-// cannot. |a * b - p| <= 2^-53 |p| and s's neighbours lie at least half an ulp of s away (the
-// lower one a quarter when s is a power of two); zero, subnormal, infinite and NaN sums are
-// never vouched for.
-inline v128_t fused(const Constants& k, v128_t a, v128_t b, v128_t c, v128_t& unsure) noexcept {
+// Each fused step a * b + c below is formed unfused: p = round(a * b), s = round(p + c), and
+// t = p + c - s exactly (TwoSum; Fast2Sum, two operations, where |c| >= |p| always). The fused
+// result is round(s + t + e) with e = a * b - p, |e| <= 2^-53 |p|, which is s when |t| + |e| is
+// below half the gap from s to its nearer neighbour. `sure` keeps the lanes where that holds.
+// The bounds on |p| and on the sums' size come from the fast range 2^-54 <= |x| < 512 and from
+// |r| <= 0.00271 (ln2/256 and a little), which hold in every lane that is still sure.
+
+// Half the gap from s to its nearer neighbour, or less: the exponent of round(|s| (1 - 2^-53)),
+// which is s's own, but the one below when s is a power of two, times 2^-53. Zero and subnormal
+// sums give 0 (never sure); an infinite or NaN sum makes t NaN (never sure).
+[[gnu::always_inline]] inline v128_t half_gap(const Constants& k, v128_t s) noexcept {
+    return wasm_f64x2_mul(wasm_v128_and(wasm_f64x2_mul(s, k.below_one), k.exponent_mask), k.half_ulp);
+}
+
+[[gnu::always_inline]] inline v128_t two_sum_error(v128_t p, v128_t c, v128_t s) noexcept {
+    const v128_t bv = wasm_f64x2_sub(s, p);
+    return wasm_f64x2_add(wasm_f64x2_sub(p, wasm_f64x2_sub(s, bv)), wasm_f64x2_sub(c, bv));
+}
+
+// round(a * b + c) for any sizes, e bounded by |p| 2^-53.
+[[gnu::always_inline]] inline v128_t fused(const Constants& k, v128_t a, v128_t b, v128_t c, v128_t& sure) noexcept {
     const v128_t p = wasm_f64x2_mul(a, b);
     const v128_t s = wasm_f64x2_add(p, c);
-    const v128_t bv = wasm_f64x2_sub(s, p);
-    const v128_t t = wasm_f64x2_add(wasm_f64x2_sub(p, wasm_f64x2_sub(s, bv)), wasm_f64x2_sub(c, bv));
-    const v128_t exponent = wasm_v128_and(s, k.exponent_mask);
-    const v128_t mantissa = wasm_v128_and(s, k.mantissa_mask);
-    v128_t half_gap = wasm_f64x2_mul(exponent, k.half_ulp);
-    half_gap = wasm_v128_bitselect(wasm_f64x2_mul(half_gap, k.half), half_gap, wasm_i64x2_eq(mantissa, k.zero));
-    const v128_t bound = wasm_f64x2_add(wasm_f64x2_abs(t), wasm_f64x2_mul(wasm_f64x2_abs(p), k.slack));
-    const v128_t ordinary = wasm_v128_and(wasm_i64x2_ne(exponent, k.zero), wasm_i64x2_ne(exponent, k.exponent_mask));
-    unsure = wasm_v128_or(unsure, wasm_v128_not(wasm_v128_and(ordinary, wasm_f64x2_lt(bound, half_gap))));
+    const v128_t t = two_sum_error(p, c, s);
+    const v128_t bound = wasm_f64x2_add(wasm_f64x2_abs(t), wasm_f64x2_mul(wasm_f64x2_abs(p), k.half_ulp));
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(bound, half_gap(k, s)));
+    return s;
+}
+
+// The same with |e| at most `error` in every sure lane (t formed by TwoSum, or by Fast2Sum when
+// `c_dominates`).
+template <bool c_dominates>
+[[gnu::always_inline]] inline v128_t fused_within(const Constants& k, v128_t a, v128_t b, v128_t c, v128_t error,
+                                                  v128_t& sure) noexcept {
+    const v128_t p = wasm_f64x2_mul(a, b);
+    const v128_t s = wasm_f64x2_add(p, c);
+    const v128_t t = c_dominates ? wasm_f64x2_sub(p, wasm_f64x2_sub(s, c)) : two_sum_error(p, c, s);
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_add(wasm_f64x2_abs(t), error), half_gap(k, s)));
     return s;
 }
 
 // Two exps; lanes the unfused evaluation cannot vouch for, or outside the fast range, are
 // std::exp's.
-inline v128_t exp2(const Constants& k, v128_t x) noexcept {
+[[gnu::always_inline]] inline v128_t exp2(const Constants& k, v128_t x) noexcept {
     const v128_t mag = wasm_f64x2_abs(x);
-    v128_t unsure = wasm_v128_not(wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large)));
-    v128_t kd = fused(k, x, k.inv_ln2_n, k.shift, unsure);
-    const v128_t ki = kd;
-    kd = wasm_f64x2_sub(kd, k.shift);
+    v128_t sure = wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large));
+    // kd = round(x InvLn2N + Shift): |p| < 2^17, so |e| <= 2^-36, and the sum lies in [2^52, 2^53),
+    // whose gaps are 1; s - Shift is exact and is the kd wanted next.
+    const v128_t p = wasm_f64x2_mul(x, k.inv_ln2_n);
+    const v128_t ki = wasm_f64x2_add(p, k.shift);
+    const v128_t kd = wasm_f64x2_sub(ki, k.shift);
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(p, kd)), k.kd_room));
     // The high part of ln2/128 ends in zero bits: kd times it is exact, fusing changes nothing.
+    // |kd| <= 94548, so |kd NegLn2loN| < 1.22e-9 and |e| < 2^-82.
     v128_t r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_hi_n), x);
-    r = fused(k, kd, k.neg_ln2_lo_n, r, unsure);
+    r = fused_within<false>(k, kd, k.neg_ln2_lo_n, r, k.r_error, sure);
     const std::uint64_t* tab = __exp_data.tab;
     const v128_t pair0 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 0)) % 128));
     const v128_t pair1 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 1)) % 128));
     const v128_t tail = wasm_i64x2_shuffle(pair0, pair1, 0, 2);  // each pair is (tail, scale)
     const v128_t scale = wasm_i64x2_add(wasm_i64x2_shuffle(pair0, pair1, 1, 3), wasm_i64x2_shl(ki, 45));
-    const v128_t a = fused(k, r, k.c3, k.c2, unsure);
+    // C2 + r C3: |r C3| < 4.52e-4, |e| < 2^-64.
+    const v128_t a = fused_within<true>(k, r, k.c3, k.c2, k.a_error, sure);
     const v128_t b = wasm_f64x2_add(r, tail);
     const v128_t r2 = wasm_f64x2_mul(r, r);
-    const v128_t c = fused(k, r, k.c5, k.c4, unsure);
-    const v128_t dd = fused(k, a, r2, b, unsure);
+    // C4 + r C5: |r C5| < 2.26e-5, |e| < 2^-68, and the sum lies in [2^-5, 2^-4), whose half gap
+    // is 2^-58.
+    const v128_t pc = wasm_f64x2_mul(r, k.c5);
+    const v128_t c = wasm_f64x2_add(pc, k.c4);
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(pc, wasm_f64x2_sub(c, k.c4))), k.c_room));
+    const v128_t dd = fused(k, a, r2, b, sure);
     const v128_t r4 = wasm_f64x2_mul(r2, r2);
-    const v128_t tmp = fused(k, r4, c, dd, unsure);
-    const v128_t y = fused(k, scale, tmp, scale, unsure);
-    if (!wasm_v128_any_true(unsure)) [[likely]]
+    // r^4 c: below 2.25e-12, |e| < 2^-91.
+    const v128_t tmp = fused_within<false>(k, r4, c, dd, k.tmp_error, sure);
+    // scale + scale tmp, with |tmp| < 1 so that scale dominates.
+    const v128_t py = wasm_f64x2_mul(scale, tmp);
+    const v128_t y = wasm_f64x2_add(py, scale);
+    const v128_t ty = wasm_f64x2_sub(py, wasm_f64x2_sub(y, scale));
+    const v128_t bound = wasm_f64x2_add(wasm_f64x2_abs(ty), wasm_f64x2_mul(wasm_f64x2_abs(py), k.half_ulp));
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(bound, half_gap(k, y)));
+    if (wasm_i32x4_all_true(sure)) [[likely]]
         return y;
     const double y0 =
-        wasm_i64x2_extract_lane(unsure, 0) ? std::exp(wasm_f64x2_extract_lane(x, 0)) : wasm_f64x2_extract_lane(y, 0);
+        wasm_i64x2_extract_lane(sure, 0) ? wasm_f64x2_extract_lane(y, 0) : std::exp(wasm_f64x2_extract_lane(x, 0));
     const double y1 =
-        wasm_i64x2_extract_lane(unsure, 1) ? std::exp(wasm_f64x2_extract_lane(x, 1)) : wasm_f64x2_extract_lane(y, 1);
+        wasm_i64x2_extract_lane(sure, 1) ? wasm_f64x2_extract_lane(y, 1) : std::exp(wasm_f64x2_extract_lane(x, 1));
     return wasm_f64x2_make(y0, y1);
 }
 
