@@ -315,11 +315,26 @@ namespace {
 using wasm_exp::Constants;
 using wasm_exp::exp2;
 
-// The areas of slices i in each lane, with the operations of areas_one.
-inline v128_t areas2(const Constants& k, v128_t i, v128_t h, v128_t half) noexcept {
+// The arguments of exp for slices i in each lane, with the operations of areas_one: -m * m / 2
+// as (m * m) * -0.5, which rounds the same.
+inline v128_t exp_arguments2(const Constants& k, v128_t i, v128_t h, v128_t half) noexcept {
     const v128_t m = wasm_f64x2_sub(wasm_f64x2_mul(i, h), half);
-    const v128_t e = exp2(k, wasm_f64x2_mul(wasm_f64x2_mul(wasm_f64x2_neg(m), m), k.half));
+    return wasm_f64x2_mul(wasm_f64x2_mul(m, m), k.minus_half);
+}
+
+// The areas of slices i in each lane, with the operations of areas_one.
+template <bool in_range = false>
+inline v128_t areas2(const Constants& k, v128_t i, v128_t h, v128_t half) noexcept {
+    const v128_t e = exp2<in_range>(k, exp_arguments2(k, i, h, half));
     return wasm_f64x2_mul(wasm_f64x2_div(e, wasm_f64x2_splat(2.506628)), h);
+}
+
+// True when, in both lanes, the arguments of slices 1 to n all lie in exp's fast range: their
+// magnitudes grow with the slice number, so the first slice and the last tell.
+inline bool in_fast_range2(const Constants& k, v128_t h, v128_t half, std::size_t n) noexcept {
+    const v128_t first = wasm_f64x2_abs(exp_arguments2(k, wasm_f64x2_splat(1.0), h, half));
+    const v128_t last = wasm_f64x2_abs(exp_arguments2(k, wasm_f64x2_splat(static_cast<double>(n)), h, half));
+    return n > 0 && wasm_i32x4_all_true(wasm_v128_and(wasm_f64x2_ge(first, k.tiny), wasm_f64x2_lt(last, k.large)));
 }
 
 void areas_two(double h, std::size_t n, double* area) noexcept {
@@ -349,17 +364,23 @@ double sum_two(double h, std::size_t n) noexcept {
 }
 
 // Two integrals, lane j on integral j's slice k.
-void sums_two(const double* h, std::size_t n, double* sum) noexcept {
-    const Constants c = wasm_exp::constants();
-    const v128_t hv = wasm_f64x2_make(h[0], h[1]);
-    const v128_t half = wasm_f64x2_div(hv, wasm_f64x2_splat(2.0));
+template <bool in_range>
+v128_t sums_two(const Constants& c, v128_t hv, v128_t half, std::size_t n) noexcept {
     v128_t i = wasm_f64x2_splat(0.0);
     v128_t s = wasm_f64x2_splat(0.0);
     for (std::size_t k = 0; k < n; ++k) {
         i = wasm_f64x2_add(i, wasm_f64x2_splat(1.0));
-        s = wasm_f64x2_add(areas2(c, i, hv, half), s);
+        s = wasm_f64x2_add(areas2<in_range>(c, i, hv, half), s);
     }
-    wasm_v128_store(sum, s);
+    return s;
+}
+
+void sums_two(const double* h, std::size_t n, double* sum) noexcept {
+    const Constants c = wasm_exp::constants();
+    const v128_t hv = wasm_f64x2_make(h[0], h[1]);
+    const v128_t half = wasm_f64x2_div(hv, wasm_f64x2_splat(2.0));
+    wasm_v128_store(sum,
+                    in_fast_range2(c, hv, half, n) ? sums_two<true>(c, hv, half, n) : sums_two<false>(c, hv, half, n));
 }
 
 // A spread over exp's whole range and beyond its fast range's ends, either sign; a std::exp that

@@ -49,15 +49,15 @@ extern "C" const Data __exp_data;
 // compiler keeps them in locals instead of rebuilding each one at every use (a v128.const costs
 // the engine several instructions).
 struct Constants {
-    v128_t exponent_mask, below_one, half_ulp, half, tiny, large;
+    v128_t exponent_mask, below_one, half_ulp, minus_half, tiny, large;
     v128_t inv_ln2_n, shift, neg_ln2_hi_n, neg_ln2_lo_n, c2, c3, c4, c5;
     v128_t kd_room, r_error, a_error, c_room, tmp_error;
 };
 
 inline Constants constants() noexcept {
     static volatile std::uint64_t mask = 0x7ff0000000000000u;
-    static volatile double numbers[10] = {0x1.fffffffffffffp-1, 0x1p-53, 0.5,     0x1p-54,           512.0,
-                                          0.5 - 0x1p-36,        0x1p-82, 0x1p-64, 0x1p-58 - 0x1p-68, 0x1p-91};
+    static volatile double numbers[10] = {0x1.fffffffffffffp-1, 0x1p-53, -0.5,    0x1p-54,           512.0,
+                                          0.5 - 0x1p-36,        0x1p-81, 0x1p-64, 0x1p-58 - 0x1p-68, 0x1p-90};
     const Data& d = __exp_data;
     const auto f = [](double v) { return wasm_f64x2_splat(v); };
     return {wasm_i64x2_splat(static_cast<std::int64_t>(mask)),
@@ -110,23 +110,27 @@ inline Constants constants() noexcept {
     return s;
 }
 
-// The same with |e| at most `error` in every sure lane (t formed by TwoSum, or by Fast2Sum when
-// `c_dominates`).
-template <bool c_dominates>
+// The same with |e| at most `error` in every sure lane, t formed by Fast2Sum, exact when
+// |c| >= |p|. Where c may be the smaller, `error` is also at least 2^-52 times the bound on |p|:
+// then |s| < 2 |p| and half s's gap is below `error`, so such a lane is never sure.
 [[gnu::always_inline]] inline v128_t fused_within(const Constants& k, v128_t a, v128_t b, v128_t c, v128_t error,
                                                   v128_t& sure) noexcept {
     const v128_t p = wasm_f64x2_mul(a, b);
     const v128_t s = wasm_f64x2_add(p, c);
-    const v128_t t = c_dominates ? wasm_f64x2_sub(p, wasm_f64x2_sub(s, c)) : two_sum_error(p, c, s);
+    const v128_t t = wasm_f64x2_sub(p, wasm_f64x2_sub(s, c));
     sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_add(wasm_f64x2_abs(t), error), half_gap(k, s)));
     return s;
 }
 
 // Two exps; lanes the unfused evaluation cannot vouch for, or outside the fast range, are
-// std::exp's.
+// std::exp's. `in_range`: the caller knows that both arguments lie in the fast range.
+template <bool in_range = false>
 [[gnu::always_inline]] inline v128_t exp2(const Constants& k, v128_t x) noexcept {
-    const v128_t mag = wasm_f64x2_abs(x);
-    v128_t sure = wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large));
+    v128_t sure = wasm_i64x2_splat(-1);
+    if constexpr (!in_range) {
+        const v128_t mag = wasm_f64x2_abs(x);
+        sure = wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large));
+    }
     // kd = round(x InvLn2N + Shift): |p| < 2^17, so |e| <= 2^-36, and the sum lies in [2^52, 2^53),
     // whose gaps are 1; s - Shift is exact and is the kd wanted next.
     const v128_t p = wasm_f64x2_mul(x, k.inv_ln2_n);
@@ -134,16 +138,16 @@ template <bool c_dominates>
     const v128_t kd = wasm_f64x2_sub(ki, k.shift);
     sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(p, kd)), k.kd_room));
     // The high part of ln2/128 ends in zero bits: kd times it is exact, fusing changes nothing.
-    // |kd| <= 94548, so |kd NegLn2loN| < 1.22e-9 and |e| < 2^-82.
+    // |kd| <= 94548, so |kd NegLn2loN| < 1.22e-9, |e| < 2^-82 and 2^-52 |p| < 2^-81.
     v128_t r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_hi_n), x);
-    r = fused_within<false>(k, kd, k.neg_ln2_lo_n, r, k.r_error, sure);
+    r = fused_within(k, kd, k.neg_ln2_lo_n, r, k.r_error, sure);
     const std::uint64_t* tab = __exp_data.tab;
     const v128_t pair0 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 0)) % 128));
     const v128_t pair1 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 1)) % 128));
     const v128_t tail = wasm_i64x2_shuffle(pair0, pair1, 0, 2);  // each pair is (tail, scale)
     const v128_t scale = wasm_i64x2_add(wasm_i64x2_shuffle(pair0, pair1, 1, 3), wasm_i64x2_shl(ki, 45));
     // C2 + r C3: |r C3| < 4.52e-4, |e| < 2^-64.
-    const v128_t a = fused_within<true>(k, r, k.c3, k.c2, k.a_error, sure);
+    const v128_t a = fused_within(k, r, k.c3, k.c2, k.a_error, sure);
     const v128_t b = wasm_f64x2_add(r, tail);
     const v128_t r2 = wasm_f64x2_mul(r, r);
     // C4 + r C5: |r C5| < 2.26e-5, |e| < 2^-68, and the sum lies in [2^-5, 2^-4), whose half gap
@@ -153,8 +157,8 @@ template <bool c_dominates>
     sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(pc, wasm_f64x2_sub(c, k.c4))), k.c_room));
     const v128_t dd = fused(k, a, r2, b, sure);
     const v128_t r4 = wasm_f64x2_mul(r2, r2);
-    // r^4 c: below 2.25e-12, |e| < 2^-91.
-    const v128_t tmp = fused_within<false>(k, r4, c, dd, k.tmp_error, sure);
+    // r^4 c: below 2.25e-12, |e| < 2^-91 and 2^-52 |p| < 2^-90.
+    const v128_t tmp = fused_within(k, r4, c, dd, k.tmp_error, sure);
     // scale + scale tmp, with |tmp| < 1 so that scale dominates.
     const v128_t py = wasm_f64x2_mul(scale, tmp);
     const v128_t y = wasm_f64x2_add(py, scale);
