@@ -111,22 +111,7 @@ public:
         return out;
     }
 
-    [[nodiscard]] std::vector<Control*> focus_chain() const override {
-        std::vector<Control*> out;
-        for (const auto& c : owned_)
-            if (c->kind() == ControlKind::list) out.push_back(c.get());
-        std::stable_sort(out.begin(), out.end(),
-                         [](const Control* a, const Control* b) { return a->tab_index() < b->tab_index(); });
-        return out;
-    }
-
-    void on_initialise(Handler handler) override { initialise_ = std::move(handler); }
-    void raise_initialise() override {
-        const Handler handler = initialise_;  // the handler may replace itself while it runs
-        deliver(handler, sink_);
-    }
-    void set_failure_sink(FailureSink sink) override { sink_ = std::move(sink); }
-    [[nodiscard]] const FailureSink& sink() const noexcept { return sink_; }
+    [[nodiscard]] std::vector<Control*> focus_chain() const override { return lists_by_tab_index(controls()); }
 
 private:
     template <class T>
@@ -137,8 +122,6 @@ private:
     }
 
     std::vector<std::unique_ptr<Control>> owned_;
-    Handler initialise_;
-    FailureSink sink_;
 };
 
 void HeadlessList::pick(std::string_view text) {

@@ -291,14 +291,6 @@ public:
         return out;
     }
 
-    void on_initialise(Handler handler) override { initialise_ = std::move(handler); }
-    void raise_initialise() override {
-        const Handler handler = initialise_;
-        deliver(handler, sink_);
-    }
-    void set_failure_sink(FailureSink sink) override { sink_ = std::move(sink); }
-    [[nodiscard]] const FailureSink& sink() const noexcept { return sink_; }
-
     [[nodiscard]] int pixels_x(int twips) const noexcept { return twips_to_pixels(twips, dpi_x_); }
     [[nodiscard]] int pixels_y(int twips) const noexcept { return twips_to_pixels(twips, dpi_y_); }
 
@@ -337,8 +329,6 @@ private:
 
     std::vector<std::unique_ptr<Control>> owned_;
     std::vector<QtList*> lists_;
-    Handler initialise_;
-    FailureSink sink_;
     double dpi_x_ = 96.0;
     double dpi_y_ = 96.0;
 };

@@ -1,5 +1,6 @@
 #include "pelmora/forms/toolkit.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -66,6 +67,18 @@ void report_unreportable() noexcept {
 }
 
 }  // namespace
+
+void Surface::raise_initialise() const {
+    const Handler handler = initialise_;  // the handler may replace itself while it runs
+    deliver(handler, sink_);
+}
+
+std::vector<Control*> Surface::lists_by_tab_index(std::vector<Control*> controls) {
+    std::erase_if(controls, [](const Control* c) { return c->kind() != ControlKind::list; });
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](const Control* a, const Control* b) { return a->tab_index() < b->tab_index(); });
+    return controls;
+}
 
 void deliver(const Handler& handler, const FailureSink& sink) noexcept {
     if (!handler) return;

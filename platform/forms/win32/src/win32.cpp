@@ -402,21 +402,7 @@ public:
         for (const auto& c : owned_) out.push_back(c.control);
         return out;
     }
-    [[nodiscard]] std::vector<Control*> focus_chain() const override {
-        std::vector<Control*> out;
-        for (const auto& c : owned_)
-            if (c.control->kind() == ControlKind::list) out.push_back(c.control);
-        std::stable_sort(out.begin(), out.end(),
-                         [](const Control* a, const Control* b) { return a->tab_index() < b->tab_index(); });
-        return out;
-    }
-    void on_initialise(Handler handler) override { initialise_ = std::move(handler); }
-    void raise_initialise() override {
-        const Handler handler = initialise_;
-        deliver(handler, sink_);
-    }
-    void set_failure_sink(FailureSink sink) override { sink_ = std::move(sink); }
-    [[nodiscard]] const FailureSink& sink() const noexcept { return sink_; }
+    [[nodiscard]] std::vector<Control*> focus_chain() const override { return lists_by_tab_index(controls()); }
 
     bool create(HWND) override { return false; }  // the surface's window comes from create_window
 
@@ -561,8 +547,6 @@ private:
     }
 
     std::vector<Owned> owned_;
-    Handler initialise_;
-    FailureSink sink_;
     std::function<void()> destroyed_;
     int dpi_x_ = USER_DEFAULT_SCREEN_DPI;
     int dpi_y_ = USER_DEFAULT_SCREEN_DPI;

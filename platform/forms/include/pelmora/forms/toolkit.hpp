@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pelmora/errors.hpp"
@@ -184,13 +185,25 @@ public:
     /// The controls the Tab key visits, in the order it visits them.
     [[nodiscard]] virtual std::vector<Control*> focus_chain() const = 0;
 
-    virtual void on_initialise(Handler handler) = 0;
+    /// The handler of the initialise notification. Replaces any earlier handler.
+    void on_initialise(Handler handler) { initialise_ = std::move(handler); }
     /// Delivers the initialise notification (through the toolkit's delivery).
-    virtual void raise_initialise() = 0;
+    void raise_initialise() const;
     /// Replaces where handler failures go (standard error by default).
-    virtual void set_failure_sink(FailureSink sink) = 0;
+    void set_failure_sink(FailureSink sink) { sink_ = std::move(sink); }
+    /// Where the notifications of the surface and its controls deliver their handlers' failures.
+    [[nodiscard]] const FailureSink& sink() const noexcept { return sink_; }
 
     [[nodiscard]] Surface* as_surface() noexcept override { return this; }
+
+protected:
+    /// The lists among `controls` in ascending tab index, in creation order where it ties: the
+    /// focus chain of a backend that leaves Tab to the toolkit.
+    [[nodiscard]] static std::vector<Control*> lists_by_tab_index(std::vector<Control*> controls);
+
+private:
+    Handler initialise_;
+    FailureSink sink_;
 };
 
 class Toolkit {
