@@ -5,8 +5,8 @@
 namespace pelmora::calc {
 namespace {
 
-using detail::add;
-using detail::mul;
+using detail::cubic_weight_term;
+using detail::linear_height_term;
 using detail::sub;
 
 // No "Other" row: any code outside 1..4 takes the term 0.
@@ -19,11 +19,8 @@ constexpr EthnicGroup groups[] = {
 
 // The weight and height terms: a cubic weight term about 64 kg and a linear height term about 163 cm.
 void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
-    constexpr const char* wt = "weight term";
-    const double x = sub(weight, 64.0, wt);
-    ev.weight_term = mul(add(mul(sub(mul(0.001, x, wt), 0.15, wt), x, wt), 9.0, wt), x, wt);
-    constexpr const char* hgt = "height term";
-    ev.height_term = mul(7.8, sub(ht.read_number("ht"), 163.0, hgt), hgt);
+    ev.weight_term = cubic_weight_term(sub(weight, 64.0, "weight term"), 0.001, 0.15, 9.0);
+    ev.height_term = linear_height_term(ht, 7.8, 163.0);
 }
 
 }  // namespace

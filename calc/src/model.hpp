@@ -37,6 +37,19 @@ inline double div(double a, double b, const char* what) {
     return r;
 }
 
+/// The bases' weight term, ((a x - b) x + c) x in x (the weight less the base's centre), each
+/// step checked as the weight term.
+inline double cubic_weight_term(double x, double a, double b, double c) {
+    constexpr const char* wt = "weight term";
+    return mul(add(mul(sub(mul(a, x, wt), b, wt), x, wt), c, wt), x, wt);
+}
+/// The linear height term slope x (ht - centre), each step checked as the height term (the
+/// United Kingdom's, New Zealand's and Australia's).
+inline double linear_height_term(Arg& ht, double slope, double centre) {
+    constexpr const char* hgt = "height term";
+    return mul(slope, sub(ht.read_number("ht"), centre, hgt), hgt);
+}
+
 // --- What a base contributes ----------------------------------------------------------------
 
 /// A base's ethnic-group table: the rows compared with `eth` come first, in code order; an

@@ -5,8 +5,8 @@
 namespace pelmora::calc {
 namespace {
 
-using detail::add;
-using detail::mul;
+using detail::cubic_weight_term;
+using detail::linear_height_term;
 using detail::sub;
 
 constexpr EthnicGroup groups[] = {
@@ -16,11 +16,8 @@ constexpr EthnicGroup groups[] = {
 
 // The weight and height terms: a cubic weight term about 70 kg and a linear height term about 165 cm.
 void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
-    constexpr const char* wt = "weight term";
-    const double x = sub(weight, 70.0, wt);
-    ev.weight_term = mul(add(mul(sub(mul(0.000653, x, wt), 0.1028, wt), x, wt), 7.134, wt), x, wt);
-    constexpr const char* hgt = "height term";
-    ev.height_term = mul(9.553, sub(ht.read_number("ht"), 165.0, hgt), hgt);
+    ev.weight_term = cubic_weight_term(sub(weight, 70.0, "weight term"), 0.000653, 0.1028, 7.134);
+    ev.height_term = linear_height_term(ht, 9.553, 165.0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace pelmora::calc {
 namespace {
 
 using detail::add;
+using detail::cubic_weight_term;
 using detail::mul;
 using detail::sub;
 
@@ -37,7 +38,7 @@ void weight_and_height(Evaluation& ev, double weight, Arg& ht) {
     // height is read back from the argument as stored.
     ht.store(sub(ht.read_number("ht"), 167.0, "ht"), "ht");
 
-    ev.weight_term = mul(add(mul(sub(mul(0.000059, x, wt), 0.0548, wt), x, wt), 8.872, wt), x, wt);
+    ev.weight_term = cubic_weight_term(x, 0.000059, 0.0548, 8.872);
 
     constexpr const char* hgt = "height term";
     const double h1 = ht.read_number("ht");
