@@ -47,13 +47,22 @@ mapfile -t chart_sources < <(sed -n '/^add_library(pelmora_chart /,/)/{s/^add_li
 [ "${#chart_sources[@]}" -gt 0 ] || { echo "web/build.sh: no sources of the chart found" >&2; exit 1; }
 
 objects=()
+# An object is made again when it is missing or older than its source or any header the compiler
+# read for it (its own list, written beside the object by -MMD).
+stale() {
+    local o=$1 dep
+    [ -e "$o" ] && [ -e "$o.d" ] || return 0
+    for dep in $(sed -e 's/^[^:]*://' -e 's/\\$//' "$o.d"); do
+        [ "$dep" -nt "$o" ] && return 0
+    done
+    return 1
+}
 compile() {  # source, object name, extra flags...
     local src=$1 name=$2
     shift 2
     local o="$obj/$name.o"
-    if [ ! -e "$o" ] || [ "$src" -nt "$o" ] || [ "$here/src/from_chars_double.hpp" -nt "$o" ] ||
-       [ "$here/src/to_chars_double.hpp" -nt "$o" ]; then
-        "$EMXX" "${common[@]}" "$@" -c "$src" -o "$o"
+    if stale "$o"; then
+        "$EMXX" "${common[@]}" "$@" -MMD -MF "$o.d" -c "$src" -o "$o"
     fi
     objects+=("$o")
 }
