@@ -1,5 +1,6 @@
 // Centile curves for a cohort (10 000 mothers x 3 centiles x 127 days, on one and two threads),
-// and the time the command-line tool takes to write one pregnancy's chart.
+// one pregnancy's chart as SVG text in this process, and the time the command-line tool takes to
+// write it (process start and file included).
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include "pelmora/calc/curves.hpp"
+#include "pelmora/chart/chart.hpp"
 
 namespace {
 
@@ -81,6 +83,20 @@ void BM_Curves(benchmark::State& state) {
         static_cast<double>(weights.size()) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Curves)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// The chart the command-line benchmark writes (three ultrasound estimates, a birth weight, a row
+// of dates), as SVG text: the curves, the points' centiles and the writing, without the process.
+void BM_ChartSvg(benchmark::State& state) {
+    namespace chart = pelmora::chart;
+    chart::Chart c;
+    c.mother = {.base = calc::Base::united_kingdom, .wt = 64, .ht = 163, .sex = 2, .eth = 1, .par = 0};
+    for (const char* p : {"28+0:1150:EFW", "32+0:1650:EFW", "36+0:2350:EFW", "39+3:2900:birth"}) {
+        c.points.push_back(chart::parse_point(p));
+    }
+    c.edd = chart::parse_date("2027-03-14");
+    for (auto _ : state) benchmark::DoNotOptimize(chart::svg(c));
+}
+BENCHMARK(BM_ChartSvg)->Unit(benchmark::kMillisecond);
 
 #ifdef PELMORA_CENTILE_CLI
 // The command-line tool writing one pregnancy's chart (three ultrasound estimates and a birth
