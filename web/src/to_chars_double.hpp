@@ -2,7 +2,8 @@
 // std::to_chars for double where the C++ library lacks it (emscripten's libc++ 13 has only the
 // integer overloads), giving the bytes the native library gives: the shortest text that reads
 // back as the value, fixed or scientific whichever is shorter (fixed on a tie; a whole number
-// in its exact digits), and fixed with a given number of places. Included before every source of the WebAssembly build (-include).
+// in its exact digits), and fixed with a given number of places. Included before every source of
+// the WebAssembly build (-include).
 //
 // musl's printf writes the exact decimal value correctly rounded and its strtod reads correctly
 // rounded, as to_chars and from_chars do. Checked against libstdc++'s to_chars on a million values.
