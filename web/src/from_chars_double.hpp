@@ -1,5 +1,5 @@
 #pragma once
-// std::from_chars for double where the C++ library lacks it (emscripten's libc++ 14 has only the
+// std::from_chars for double where the C++ library lacks it (emscripten's libc++ 13 has only the
 // integer overloads). Included before every source of the WebAssembly build (-include).
 //
 // It reads what from_chars reads (the chart's point reader hands it text as a person typed it) and
