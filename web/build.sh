@@ -94,7 +94,7 @@ compile "$here/src/face.cpp" web_face
 
 exports=_malloc,_free
 for f in rows weights curves lanes exp2 failure_row failure_number failure_message error_text quantity_name base_name base_tag \
-         base_from_text class_text exp chart number ethnic_text ethnic_code parity_text; do
+         base_from_text class_text exp chart number ethnic_text ethnic_code parity_text sex_text sex_code; do
     exports+=",_pelmora_web_$f"
 done
 for f in create destroy pick failure text items caption last layout; do exports+=",_pelmora_face_$f"; done

@@ -83,7 +83,9 @@ calc::Mother mother_options(Options& opts, calc::Base base) {
     calc::Mother m{.base = base};
     m.wt = number_option("--wt", need_option(opts, "--wt"));
     m.ht = number_option("--ht", need_option(opts, "--ht"));
-    m.sex = code_option("--sex", need_option(opts, "--sex"), {{"Male", 1}, {"Female", 0}});
+    std::vector<std::pair<std::string_view, int>> sexes;
+    for (const auto& s : calc::sex_texts) sexes.emplace_back(s.text, s.code);
+    m.sex = code_option("--sex", need_option(opts, "--sex"), sexes);
     std::vector<std::pair<std::string_view, int>> groups;
     for (const auto& g : calc::ethnic_groups(base)) groups.emplace_back(g.text, g.code);
     m.eth = code_option("--eth", need_option(opts, "--eth"), groups);

@@ -44,7 +44,7 @@ _BASE_CODES = {}
 for _code, (_name, _tag) in enumerate(BASES):
     _BASE_CODES[_name] = _code
     _BASE_CODES[_tag] = _code
-_SEX_CODES = {"Male": 1.0, "Female": 0.0}
+_SEX_CODES = {text: float(code) for text, code in _pelmora.sexes.items()}
 _PARITY_CODES = {text: float(code) for code, text in enumerate(_pelmora.parity)}
 _ETHNIC_CODES = {base: dict(groups) for base, groups in _pelmora.ethnic.items()}
 _CLASS_TEXTS = _np.array(_pelmora.classes)  # index = class code

@@ -8,6 +8,7 @@ quantities: List[str]
 bases: List[Tuple[str, str]]
 ethnic: Dict[int, Dict[str, int]]
 parity: List[str]
+sexes: Dict[str, int]
 type_mismatch: str
 
 def batch(base: npt.NDArray[np.uint8], bwt: npt.NDArray[np.float64], gest: npt.NDArray[np.float64],

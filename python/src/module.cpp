@@ -269,4 +269,7 @@ PYBIND11_MODULE(_pelmora, m) {
     py::list parity;
     for (const auto t : calc::parity_texts()) parity.append(std::string(t));
     m.attr("parity") = parity;  // index = code
+    py::dict sexes;
+    for (const auto& s : calc::sex_texts) sexes[py::str(std::string(s.text))] = s.code;
+    m.attr("sexes") = sexes;  // list text -> code
 }

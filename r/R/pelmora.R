@@ -138,7 +138,7 @@
   list(base = base,
        wt = .check_numbers(inputs$wt, "wt"),
        ht = .check_numbers(inputs$ht, "ht"),
-       sex = .codes(inputs$sex, c("Male", "Female"), c(1, 0), "sex"),
+       sex = .codes(inputs$sex, names(.tables$sex), as.double(.tables$sex), "sex"),
        eth = .ethnic_codes(inputs$eth, base),
        par = .codes(inputs$par, .tables$parity, seq_along(.tables$parity) - 1, "par"))
 }

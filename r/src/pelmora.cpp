@@ -411,7 +411,8 @@ SEXP pelmora_classify(SEXP centile, SEXP sga_below, SEXP lga_above) {
 
 // .Call("pelmora_tables"): the calculators' tables the R functions read texts by: base names and
 // tags by code, each base's ethnic-group texts and codes, the parity texts by code, the
-// quantities' names in the engine's order and the class texts by class code.
+// quantities' names in the engine's order, the class texts by class code and the sex list's texts
+// with their codes.
 SEXP pelmora_tables(void) {
     constexpr int nbases = static_cast<int>(calc::Base::australia) + 1;
     SEXP names = PROTECT(Rf_allocVector(STRSXP, nbases));
@@ -453,7 +454,16 @@ SEXP pelmora_tables(void) {
     for (int c = 1; c <= 3; ++c) {
         SET_STRING_ELT(classes, c - 1, Rf_mkChar(calc::class_text(static_cast<calc::SizeClass>(c))));
     }
-    const char* table_names[] = {"bases", "tags", "ethnic", "parity", "quantities", "classes", ""};
+    SEXP sex = PROTECT(Rf_allocVector(INTSXP, static_cast<R_xlen_t>(calc::sex_texts.size())));
+    SEXP sex_names = PROTECT(Rf_allocVector(STRSXP, static_cast<R_xlen_t>(calc::sex_texts.size())));
+    for (std::size_t s = 0; s < calc::sex_texts.size(); ++s) {
+        const std::string_view text = calc::sex_texts[s].text;
+        SET_STRING_ELT(sex_names, static_cast<R_xlen_t>(s),
+                       Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8));
+        INTEGER(sex)[s] = calc::sex_texts[s].code;
+    }
+    Rf_setAttrib(sex, R_NamesSymbol, sex_names);
+    const char* table_names[] = {"bases", "tags", "ethnic", "parity", "quantities", "classes", "sex", ""};
     SEXP out = PROTECT(Rf_mkNamed(VECSXP, table_names));
     SET_VECTOR_ELT(out, 0, names);
     SET_VECTOR_ELT(out, 1, tags);
@@ -461,7 +471,8 @@ SEXP pelmora_tables(void) {
     SET_VECTOR_ELT(out, 3, parity);
     SET_VECTOR_ELT(out, 4, quantities);
     SET_VECTOR_ELT(out, 5, classes);
-    UNPROTECT(7);
+    SET_VECTOR_ELT(out, 6, sex);
+    UNPROTECT(9);
     return out;
 }
 

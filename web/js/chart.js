@@ -13,7 +13,7 @@ const pelmora = await load();
 
 const MOTHER = ['base', 'wt', 'ht', 'sex', 'eth', 'par'];
 const ATTRIBUTES = [...MOTHER, 'points', 'centiles', 'from', 'to', 'edd', 'for'];
-const SEX = new Map([['Male', 1], ['Female', 0]]);  // as pelmora-centile --sex reads them
+const SEX = new Map(pelmora.sexes.map((s) => [s.text, s.code]));
 
 const sheet = `:host { display: block; }
 svg { display: block; width: 100%; height: auto; }

@@ -88,6 +88,8 @@ export class Pelmora {
   ethnicGroups(base: Base): { code: number; text: string }[];
   /** The parity list's texts, index = code. */
   readonly parities: string[];
+  /** The sex list's texts and the codes they stand for, in the list's order. */
+  readonly sexes: { text: string; code: number }[];
   /** A number in text as the calculators read a text argument, or NaN for other text. */
   numberInText(text: string): number;
 

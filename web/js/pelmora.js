@@ -249,6 +249,17 @@ export class Pelmora {
     }
   }
 
+  /** The sex list's texts and the codes they stand for, in the list's order: [{ text, code }]. */
+  get sexes() {
+    const core = this._core;
+    const sexes = [];
+    for (let i = 0; ; ++i) {
+      const text = core._pelmora_web_sex_text(i);
+      if (!text) return sexes;
+      sexes.push({ text: core.UTF8ToString(text), code: core._pelmora_web_sex_code(i) });
+    }
+  }
+
   /** A number in text as the calculators read a text argument ("64", " 1.5e2 "), or NaN for other text. */
   numberInText(text) {
     if (typeof text !== 'string') throw new TypeError(`pelmora: the text must be a string, not ${describe(text)}`);

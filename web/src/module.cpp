@@ -208,6 +208,18 @@ PELMORA_WEB_EXPORT const char* pelmora_web_parity_text(int i) {
     return i >= 0 && static_cast<std::size_t>(i) < texts.size() ? texts[static_cast<std::size_t>(i)].data() : nullptr;
 }
 
+/// The sex list's text `i` ("Male", "Female") and the code it stands for; null and -1 past the last.
+PELMORA_WEB_EXPORT const char* pelmora_web_sex_text(int i) {
+    return i >= 0 && static_cast<std::size_t>(i) < calc::sex_texts.size()
+               ? calc::sex_texts[static_cast<std::size_t>(i)].text.data()
+               : nullptr;
+}
+PELMORA_WEB_EXPORT int pelmora_web_sex_code(int i) {
+    return i >= 0 && static_cast<std::size_t>(i) < calc::sex_texts.size()
+               ? calc::sex_texts[static_cast<std::size_t>(i)].code
+               : -1;
+}
+
 PELMORA_WEB_EXPORT std::uint32_t pelmora_web_failure_row() { return static_cast<std::uint32_t>(last.row); }
 PELMORA_WEB_EXPORT int pelmora_web_failure_number() { return last.number; }
 /// The first failure's message ("Overflow (weight band)"), NUL-terminated UTF-8.

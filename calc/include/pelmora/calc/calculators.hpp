@@ -61,6 +61,14 @@ struct EthnicGroup {
 /// Parity texts of the parity list, index = code 0..4.
 [[nodiscard]] std::span<const std::string_view> parity_texts() noexcept;
 
+/// The sex list's texts and the codes they stand for (the calculators take 1 for male and any
+/// other value for female), in the list's order.
+struct SexText {
+    std::string_view text;
+    int code;
+};
+inline constexpr std::array<SexText, 2> sex_texts{{{"Male", 1}, {"Female", 0}}};
+
 /// The intermediate values of one evaluation. Quantities not reached (a missing input, or those
 /// after a failure) are NaN, as in the batch engine and the C interface.
 inline constexpr double not_reached = std::numeric_limits<double>::quiet_NaN();

@@ -254,9 +254,9 @@ inline constexpr std::array<NumericList, 5> numeric_lists{{
 inline constexpr std::string_view over_5000 = "Over 5000";
 inline constexpr double over_5000_grams = 5500;
 
-inline constexpr std::string_view male = "Male";
-inline constexpr std::array<std::string_view, 2> sex_items{male, "Female"};
-inline constexpr std::string_view sex_picked = "Female";
+inline constexpr std::string_view male = calc::sex_texts[0].text;
+inline constexpr std::array<std::string_view, 2> sex_items{male, calc::sex_texts[1].text};
+inline constexpr std::string_view sex_picked = calc::sex_texts[1].text;
 
 /// The base list, alphabetical.
 inline constexpr std::array<calc::Base, 4> base_items{calc::Base::australia, calc::Base::new_zealand,
