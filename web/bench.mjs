@@ -16,8 +16,10 @@ let gz = 0;
 for (const f of readdirSync(pkg)) gz += gzipSync(readFileSync(join(pkg, f)), { level: 9 }).length;
 console.log(`package: ${(gz / 1024).toFixed(1)} KB gzipped, file by file`);
 
-const { load } = await import(pathToFileURL(join(pkg, 'pelmora.js')));
+const { load, wasmFile } = await import(pathToFileURL(join(pkg, 'pelmora.js')));
 const p = await load();
+console.log(`module: ${wasmFile}, ${p._core._pelmora_web_lanes()} lanes, ` +
+  (p._core._pelmora_web_fused() ? 'fused by relaxed SIMD' : 'unfused steps checked'));
 // Rows as a clinic would have them: birth weights and gestations that vary, every base.
 const bwt = new Float64Array(rows);
 const gest = new Float64Array(rows);

@@ -71,11 +71,15 @@ for s in "${foundation_sources[@]}"; do
 done
 # WebAssembly SIMD only where the code asks for it (the slices' two lanes): Debian's binaryen
 # cannot read some of the SIMD instructions the compiler's own vectorising would write elsewhere.
+# The slices are compiled twice: for every engine, and with relaxed SIMD's fused multiply-add for
+# engines that have it (a second module, pelmora-core-relaxed.wasm, that pelmora.js picks there).
 for s in "${calc_sources[@]}"; do
     simd=()
     [ "$s" = slices ] && simd=(-msimd128)
     compile "$root/calc/src/$s.cpp" "calc_$s" -ffp-contract=off -I"$root/calc/src" "${simd[@]}"
 done
+compile "$root/calc/src/slices.cpp" calc_slices_relaxed -ffp-contract=off -I"$root/calc/src" -msimd128 -mrelaxed-simd
+unset 'objects[-1]'  # linked into the relaxed module alone, in place of calc_slices.o
 for s in "${chart_sources[@]}"; do
     compile "$root/chart/src/$s.cpp" "chart_$s" -ffp-contract=off
 done
@@ -93,7 +97,7 @@ compile "$here/src/module.cpp" web_module -I"$root/calc/src" -msimd128
 compile "$here/src/face.cpp" web_face
 
 exports=_malloc,_free
-for f in rows weights curves lanes exp2 failure_row failure_number failure_message error_text quantity_name base_name base_tag \
+for f in rows weights curves lanes fused exp2 failure_row failure_number failure_message error_text quantity_name base_name base_tag \
          base_from_text class_text exp chart number ethnic_text ethnic_code parity_text sex_text sex_code; do
     exports+=",_pelmora_web_$f"
 done
@@ -101,11 +105,24 @@ for f in create destroy pick failure text items caption last layout; do exports+
 
 # An ES module that is given the .wasm's bytes by pelmora.js (which finds the file beside itself),
 # so it needs neither Node's require nor a bundler.
-"$EMXX" "${objects[@]}" -O3 -fexceptions -sDISABLE_EXCEPTION_CATCHING=0 \
-    -sMODULARIZE=1 -sEXPORT_ES6=1 -sENVIRONMENT=web -sEXPORT_NAME=createPelmoraCore \
-    -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=16777216 -sFILESYSTEM=0 \
-    -sEXPORTED_FUNCTIONS="$exports" -sEXPORTED_RUNTIME_METHODS=UTF8ToString,stringToUTF8,lengthBytesUTF8 \
-    -o "$pkg/pelmora-core.js"
+link() {  # output .js, objects...
+    local js=$1
+    shift
+    "$EMXX" "$@" -O3 -fexceptions -sDISABLE_EXCEPTION_CATCHING=0 \
+        -sMODULARIZE=1 -sEXPORT_ES6=1 -sENVIRONMENT=web -sEXPORT_NAME=createPelmoraCore \
+        -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=16777216 -sFILESYSTEM=0 \
+        -sEXPORTED_FUNCTIONS="$exports" -sEXPORTED_RUNTIME_METHODS=UTF8ToString,stringToUTF8,lengthBytesUTF8 \
+        -o "$js"
+}
+link "$pkg/pelmora-core.js" "${objects[@]}"
+# The relaxed module: its loader must be the same file, since the package has one.
+mkdir -p "$out/relaxed"
+link "$out/relaxed/pelmora-core.js" "${objects[@]/%\/calc_slices.o/\/calc_slices_relaxed.o}"
+cmp -s "$pkg/pelmora-core.js" "$out/relaxed/pelmora-core.js" ||
+    { echo "web/build.sh: the relaxed module's loader differs from the other's" >&2; exit 1; }
+# Its multiply-adds as binaryen reads them (the early encoding), rewritten into the standard's.
+madds=$(wasm-dis "$out/relaxed/pelmora-core.wasm" 2>/dev/null | grep -c 'f64x2\.relaxed_fma' || true)
+node "$here/relaxed-madd.mjs" "$out/relaxed/pelmora-core.wasm" "$madds" "$pkg/pelmora-core-relaxed.wasm"
 
 cp "$here/js/pelmora.js" "$here/js/element.js" "$here/js/chart.js" "$here/js/pelmora.d.ts" "$here/js/element.d.ts" \
    "$here/js/chart.d.ts" "$here/js/custom-elements.json" "$pkg/"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <type_traits>
 
 #include "vector_exp.hpp"
 #include "wasm_exp.hpp"
@@ -313,7 +314,17 @@ void slice_sums(Lanes width, const double* h, std::size_t n, double* sum) noexce
 namespace {
 
 using wasm_exp::Constants;
-using wasm_exp::exp2;
+
+// The copies of exp the slices can use (wasm_exp.hpp).
+enum class Copy : std::uint8_t { at_end, fused };
+
+template <Copy copy, bool in_range = false>
+[[gnu::always_inline]] inline v128_t exp2_by(const Constants& k, v128_t x) noexcept {
+#ifdef PELMORA_WASM_RELAXED_EXP
+    if constexpr (copy == Copy::fused) return wasm_exp::exp2_fused<in_range>(k, x);
+#endif
+    return wasm_exp::exp2_at_end<in_range>(k, x);
+}
 
 // The arguments of exp for slices i in each lane, with the operations of areas_one: -m * m / 2
 // as (m * m) * -0.5, which rounds the same.
@@ -323,9 +334,9 @@ inline v128_t exp_arguments2(const Constants& k, v128_t i, v128_t h, v128_t half
 }
 
 // The areas of slices i in each lane, with the operations of areas_one.
-template <bool in_range = false>
+template <Copy copy, bool in_range = false>
 inline v128_t areas2(const Constants& k, v128_t i, v128_t h, v128_t half) noexcept {
-    const v128_t e = exp2<in_range>(k, exp_arguments2(k, i, h, half));
+    const v128_t e = exp2_by<copy, in_range>(k, exp_arguments2(k, i, h, half));
     return wasm_f64x2_mul(wasm_f64x2_div(e, wasm_f64x2_splat(2.506628)), h);
 }
 
@@ -337,17 +348,19 @@ inline bool in_fast_range2(const Constants& k, v128_t h, v128_t half, std::size_
     return n > 0 && wasm_i32x4_all_true(wasm_v128_and(wasm_f64x2_ge(first, k.tiny), wasm_f64x2_lt(last, k.large)));
 }
 
+template <Copy copy>
 void areas_two(double h, std::size_t n, double* area) noexcept {
     const Constants c = wasm_exp::constants();
     const v128_t hv = wasm_f64x2_splat(h);
     const v128_t half = wasm_f64x2_splat(h / 2.0);
     v128_t i = wasm_f64x2_make(1.0, 2.0);
     for (std::size_t k = 0; k < n; k += 2) {
-        wasm_v128_store(area + k, areas2(c, i, hv, half));
+        wasm_v128_store(area + k, areas2<copy>(c, i, hv, half));
         i = wasm_f64x2_add(i, wasm_f64x2_splat(2.0));
     }
 }
 
+template <Copy copy>
 double sum_two(double h, std::size_t n) noexcept {
     const Constants c = wasm_exp::constants();
     const v128_t hv = wasm_f64x2_splat(h);
@@ -355,7 +368,7 @@ double sum_two(double h, std::size_t n) noexcept {
     v128_t i = wasm_f64x2_make(1.0, 2.0);
     double s = 0;
     for (std::size_t k = 0; k < n; k += 2) {
-        const v128_t a = areas2(c, i, hv, half);
+        const v128_t a = areas2<copy>(c, i, hv, half);
         s = wasm_f64x2_extract_lane(a, 0) + s;
         if (k + 1 < n) s = wasm_f64x2_extract_lane(a, 1) + s;
         i = wasm_f64x2_add(i, wasm_f64x2_splat(2.0));
@@ -364,36 +377,38 @@ double sum_two(double h, std::size_t n) noexcept {
 }
 
 // Two integrals, lane j on integral j's slice k.
-template <bool in_range>
+template <Copy copy, bool in_range>
 v128_t sums_two(const Constants& c, v128_t hv, v128_t half, std::size_t n) noexcept {
     v128_t i = wasm_f64x2_splat(0.0);
     v128_t s = wasm_f64x2_splat(0.0);
     for (std::size_t k = 0; k < n; ++k) {
         i = wasm_f64x2_add(i, wasm_f64x2_splat(1.0));
-        s = wasm_f64x2_add(areas2<in_range>(c, i, hv, half), s);
+        s = wasm_f64x2_add(areas2<copy, in_range>(c, i, hv, half), s);
     }
     return s;
 }
 
+template <Copy copy>
 void sums_two(const double* h, std::size_t n, double* sum) noexcept {
     const Constants c = wasm_exp::constants();
     const v128_t hv = wasm_f64x2_make(h[0], h[1]);
     const v128_t half = wasm_f64x2_div(hv, wasm_f64x2_splat(2.0));
-    wasm_v128_store(sum,
-                    in_fast_range2(c, hv, half, n) ? sums_two<true>(c, hv, half, n) : sums_two<false>(c, hv, half, n));
+    wasm_v128_store(sum, in_fast_range2(c, hv, half, n) ? sums_two<copy, true>(c, hv, half, n)
+                                                        : sums_two<copy, false>(c, hv, half, n));
 }
 
 // A spread over exp's whole range and beyond its fast range's ends, either sign; a std::exp that
-// does not fuse as glibc's FMA build does differs from the copy on a few of them.
+// does not fuse as glibc's FMA build does, or an engine whose relaxed multiply-add does not fuse,
+// differs from the copy on a few of them.
+template <Copy copy>
 bool copy_matches_std_exp() noexcept {
+    const Constants c = wasm_exp::constants();
     bool same = true;
-    const auto check = [&same](double x0, double x1) {
-        const double x[2] = {x0, x1};
+    const auto check = [&](double x0, double x1) {
         double y[2];
-        wasm_exp2(x, y);
-        for (int j = 0; j < 2; ++j) {
-            same = same && __builtin_bit_cast(std::uint64_t, y[j]) == __builtin_bit_cast(std::uint64_t, std::exp(x[j]));
-        }
+        wasm_v128_store(y, exp2_by<copy>(c, wasm_f64x2_make(x0, x1)));
+        same = same && __builtin_bit_cast(std::uint64_t, y[0]) == __builtin_bit_cast(std::uint64_t, std::exp(x0)) &&
+               __builtin_bit_cast(std::uint64_t, y[1]) == __builtin_bit_cast(std::uint64_t, std::exp(x1));
     };
     for (int k = 0; k < 4096; ++k) {
         const double unit = std::fmod(k * 0.6180339887498949, 1.0);
@@ -405,25 +420,52 @@ bool copy_matches_std_exp() noexcept {
 
 }  // namespace
 
+v128_t wasm_exp::exp2_checked(const Constants& k, v128_t x) noexcept { return exp2(k, x); }
+
+bool wasm_exp_fused() noexcept {
+#ifdef PELMORA_WASM_RELAXED_EXP
+    static const bool fused = copy_matches_std_exp<Copy::fused>();
+    return fused;
+#else
+    return false;
+#endif
+}
+
 bool wasm_exp_available() noexcept {
-    static const bool available = copy_matches_std_exp();
+    static const bool available = wasm_exp_fused() || copy_matches_std_exp<Copy::at_end>();
     return available;
 }
 
+namespace {
+
+// f(copy) with the copy of exp the slices use, as a constant (only at_end without relaxed SIMD).
+template <class F>
+decltype(auto) with_copy(F f) noexcept {
+#ifdef PELMORA_WASM_RELAXED_EXP
+    if (wasm_exp_fused()) return f(std::integral_constant<Copy, Copy::fused>{});
+#endif
+    return f(std::integral_constant<Copy, Copy::at_end>{});
+}
+
+}  // namespace
+
 void wasm_exp2(const double* x, double* y) noexcept {
-    wasm_v128_store(y, exp2(wasm_exp::constants(), wasm_v128_load(x)));
+    const Constants c = wasm_exp::constants();
+    const v128_t v = wasm_v128_load(x);
+    wasm_v128_store(y, with_copy([&](auto copy) { return exp2_by<copy.value>(c, v); }));
 }
 
 void slice_areas(Lanes width, double h, std::size_t n, double* area) noexcept {
-    if (width == Lanes::two) return areas_two(h, n, area);
-    areas_one(h, n, area);
+    if (width != Lanes::two) return areas_one(h, n, area);
+    with_copy([&](auto copy) { areas_two<copy.value>(h, n, area); });
 }
 double slice_sum(Lanes width, double h, std::size_t n) noexcept {
-    return width == Lanes::two ? sum_two(h, n) : sum_one(h, n);
+    if (width != Lanes::two) return sum_one(h, n);
+    return with_copy([&](auto copy) { return sum_two<copy.value>(h, n); });
 }
 void slice_sums(Lanes width, const double* h, std::size_t n, double* sum) noexcept {
-    if (width == Lanes::two) return sums_two(h, n, sum);
-    sums_one(h, static_cast<std::size_t>(width), n, sum);
+    if (width != Lanes::two) return sums_one(h, static_cast<std::size_t>(width), n, sum);
+    with_copy([&](auto copy) { sums_two<copy.value>(h, n, sum); });
 }
 
 #else  // no vector copy of this platform's exp: widest_lanes() is Lanes::one

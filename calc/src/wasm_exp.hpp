@@ -2,16 +2,21 @@
 // Two exps at once in WebAssembly SIMD (128 bits), giving the bits of the module's std::exp.
 //
 // The WebAssembly build's std::exp is glibc's algorithm fused as glibc's FMA build fuses it
-// (web/src/glibc_exp.cpp), and WebAssembly has no fused multiply-add. Each fused step a * b + c
-// is formed unfused, round(round(a * b) + c), and the exact residual of the addition (TwoSum)
-// shows whether the product's own rounding, at most 2^-53 of it, could have moved the sum across
-// a rounding boundary; where it could not, the unfused sum is the fused one. A lane where some
-// step is not vouched for (about one argument in a hundred), or whose argument lies outside
-// 2^-54 <= |x| < 512, takes std::exp alone: the bits are std::exp's in every case.
-// The check is most of the work, so each step's is as small as its operands allow: where the
-// addend always dominates the product, its residual takes two operations, not five (Fast2Sum),
-// and where the product is bounded, its rounding is bounded by a constant.
-// wasm_exp_available() confirms once that this copy and the std::exp linked agree.
+// (web/src/glibc_exp.cpp). Three copies give its bits:
+// - exp2_fused, where the engine has relaxed SIMD and its f64x2.relaxed_madd fuses (the module
+//   built with -mrelaxed-simd, and a check at first use): the same fused steps, nothing to check;
+// - exp2_at_end, the copy used without it: every step unfused, and one check at the end that the
+//   fused steps could not have rounded the result otherwise;
+// - exp2, the same unfused steps checked one at a time, for the pairs exp2_at_end cannot vouch
+//   for. Each fused step a * b + c is formed unfused, round(round(a * b) + c), and the exact
+//   residual of the addition (TwoSum) shows whether the product's own rounding, at most 2^-53 of
+//   it, could have moved the sum across a rounding boundary; where it could not, the unfused sum
+//   is the fused one. A lane where some step is not vouched for (about one argument in a
+//   hundred), or whose argument lies outside 2^-54 <= |x| < 512, takes std::exp alone: the bits
+//   are std::exp's in every case. Each step's check is as small as its operands allow: where the
+//   addend always dominates the product, its residual takes two operations, not five
+//   (Fast2Sum), and where the product is bounded, its rounding is bounded by a constant.
+// wasm_exp_available() confirms once that the copy the slices use and the std::exp linked agree.
 
 #if defined(__wasm_simd128__)
 #define PELMORA_WASM_EXP 1
@@ -26,7 +31,11 @@ namespace pelmora::calc::detail {
 /// True when the two-lane copy gives the linked std::exp's bits on a spread of arguments.
 bool wasm_exp_available() noexcept;
 
-/// The two-lane exp of x[0], x[1], for the first-use check and the tests.
+/// True when the slices use exp2_fused: the module has relaxed SIMD and the engine's
+/// multiply-add passed the first-use check.
+bool wasm_exp_fused() noexcept;
+
+/// The two-lane exp the slices use, of x[0], x[1], for the first-use check and the tests.
 void wasm_exp2(const double* x, double* y) noexcept;
 
 namespace wasm_exp {
@@ -51,13 +60,13 @@ extern "C" const Data __exp_data;
 struct Constants {
     v128_t exponent_mask, below_one, half_ulp, minus_half, tiny, large;
     v128_t inv_ln2_n, shift, neg_ln2_hi_n, neg_ln2_lo_n, c2, c3, c4, c5;
-    v128_t kd_room, r_error, a_error, c_room, tmp_error;
+    v128_t kd_room, r_error, a_error, c_room, tmp_error, tmp_room;
 };
 
 inline Constants constants() noexcept {
     static volatile std::uint64_t mask = 0x7ff0000000000000u;
-    static volatile double numbers[10] = {0x1.fffffffffffffp-1, 0x1p-53, -0.5,    0x1p-54,           512.0,
-                                          0.5 - 0x1p-36,        0x1p-81, 0x1p-64, 0x1p-58 - 0x1p-68, 0x1p-90};
+    static volatile double numbers[11] = {0x1.fffffffffffffp-1, 0x1p-53, -0.5,    0x1p-54,           512.0,   0.5 - 0x1p-36,
+                                          0x1p-81,              0x1p-64, 0x1p-58 - 0x1p-68, 0x1p-90, 0x1.4p-59};
     const Data& d = __exp_data;
     const auto f = [](double v) { return wasm_f64x2_splat(v); };
     return {wasm_i64x2_splat(static_cast<std::int64_t>(mask)),
@@ -78,7 +87,8 @@ inline Constants constants() noexcept {
             f(numbers[6]),
             f(numbers[7]),
             f(numbers[8]),
-            f(numbers[9])};
+            f(numbers[9]),
+            f(numbers[10])};
 }
 
 // Each fused step a * b + c below is formed unfused: p = round(a * b), s = round(p + c), and
@@ -122,6 +132,16 @@ inline Constants constants() noexcept {
     return s;
 }
 
+// The table's entries for ki's low seven bits in each lane: tail, and scale with ki's high bits
+// added to its exponent. Each entry is a pair (tail, scale).
+[[gnu::always_inline]] inline void look_up(v128_t ki, v128_t& tail, v128_t& scale) noexcept {
+    const std::uint64_t* tab = __exp_data.tab;
+    const v128_t pair0 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 0)) % 128));
+    const v128_t pair1 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 1)) % 128));
+    tail = wasm_i64x2_shuffle(pair0, pair1, 0, 2);
+    scale = wasm_i64x2_add(wasm_i64x2_shuffle(pair0, pair1, 1, 3), wasm_i64x2_shl(ki, 45));
+}
+
 // Two exps; lanes the unfused evaluation cannot vouch for, or outside the fast range, are
 // std::exp's. `in_range`: the caller knows that both arguments lie in the fast range.
 template <bool in_range = false>
@@ -141,11 +161,8 @@ template <bool in_range = false>
     // |kd| <= 94548, so |kd NegLn2loN| < 1.22e-9, |e| < 2^-82 and 2^-52 |p| < 2^-81.
     v128_t r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_hi_n), x);
     r = fused_within(k, kd, k.neg_ln2_lo_n, r, k.r_error, sure);
-    const std::uint64_t* tab = __exp_data.tab;
-    const v128_t pair0 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 0)) % 128));
-    const v128_t pair1 = wasm_v128_load(tab + 2 * (static_cast<std::uint64_t>(wasm_i64x2_extract_lane(ki, 1)) % 128));
-    const v128_t tail = wasm_i64x2_shuffle(pair0, pair1, 0, 2);  // each pair is (tail, scale)
-    const v128_t scale = wasm_i64x2_add(wasm_i64x2_shuffle(pair0, pair1, 1, 3), wasm_i64x2_shl(ki, 45));
+    v128_t tail, scale;
+    look_up(ki, tail, scale);
     // C2 + r C3: |r C3| < 4.52e-4, |e| < 2^-64.
     const v128_t a = fused_within(k, r, k.c3, k.c2, k.a_error, sure);
     const v128_t b = wasm_f64x2_add(r, tail);
@@ -173,6 +190,87 @@ template <bool in_range = false>
         wasm_i64x2_extract_lane(sure, 1) ? wasm_f64x2_extract_lane(y, 1) : std::exp(wasm_f64x2_extract_lane(x, 1));
     return wasm_f64x2_make(y0, y1);
 }
+
+/// exp2 out of line, for the pairs the copies below leave to it.
+v128_t exp2_checked(const Constants& k, v128_t x) noexcept;
+
+// The lanes in exp's fast range 2^-54 <= |x| < 512 (all of them where the caller knows it).
+template <bool in_range>
+[[gnu::always_inline]] inline v128_t in_fast_range(const Constants& k, v128_t x) noexcept {
+    if constexpr (in_range) return wasm_i64x2_splat(-1);
+    const v128_t mag = wasm_f64x2_abs(x);
+    return wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large));
+}
+
+// Two exps, every step unfused, vouched for by one check at the end instead of one at each
+// fused step. With kd the same as the fused kd and |r| <= 0.00271, the unfused steps stay near
+// the fused ones: r differs by at most one place of its last bit (2^-61), and so does b; a by
+// 2^-53 and c by 2^-57, whose products with r2 and r4 stay below 2^-69; dd and tmp each round
+// once more (2^-61 each). So |tmp - fused tmp| <= 1.0025 * 2^-59, and scale + scale tmp is known
+// to within scale (1.0025 * 2^-59 + 0.00272 * 2^-53), below scale * 1.25 * 2^-59 (`tmp_room`).
+// Where y and its exact residual lie further than that from a rounding boundary, y is the fused
+// result. About one lane in forty is not vouched for: its pair takes exp2's step-by-step checks.
+template <bool in_range = false>
+[[gnu::always_inline]] inline v128_t exp2_at_end(const Constants& k, v128_t x) noexcept {
+    v128_t sure = in_fast_range<in_range>(k, x);
+    const v128_t p = wasm_f64x2_mul(x, k.inv_ln2_n);
+    const v128_t ki = wasm_f64x2_add(p, k.shift);
+    const v128_t kd = wasm_f64x2_sub(ki, k.shift);
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(p, kd)), k.kd_room));
+    v128_t r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_hi_n), x);
+    r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_lo_n), r);
+    v128_t tail, scale;
+    look_up(ki, tail, scale);
+    const v128_t a = wasm_f64x2_add(wasm_f64x2_mul(r, k.c3), k.c2);
+    const v128_t b = wasm_f64x2_add(r, tail);
+    const v128_t r2 = wasm_f64x2_mul(r, r);
+    const v128_t c = wasm_f64x2_add(wasm_f64x2_mul(r, k.c5), k.c4);
+    const v128_t dd = wasm_f64x2_add(wasm_f64x2_mul(a, r2), b);
+    const v128_t r4 = wasm_f64x2_mul(r2, r2);
+    const v128_t tmp = wasm_f64x2_add(wasm_f64x2_mul(r4, c), dd);
+    const v128_t py = wasm_f64x2_mul(scale, tmp);
+    const v128_t y = wasm_f64x2_add(py, scale);
+    const v128_t ty = wasm_f64x2_sub(py, wasm_f64x2_sub(y, scale));
+    const v128_t bound = wasm_f64x2_add(wasm_f64x2_abs(ty), wasm_f64x2_mul(scale, k.tmp_room));
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(bound, half_gap(k, y)));
+    if (wasm_i32x4_all_true(sure)) [[likely]]
+        return y;
+    return exp2_checked(k, x);
+}
+
+#if defined(__wasm_relaxed_simd__)
+#define PELMORA_WASM_RELAXED_EXP 1
+
+// round(a * b + c) where the engine fuses its relaxed multiply-add, which the first-use check
+// confirms. Debian's LLVM 14 writes this builtin under the relaxed SIMD proposal's early encoding
+// (0xfd 0xcf 0x01); web/build.sh rewrites each into the standard's f64x2.relaxed_madd
+// (0xfd 0x87 0x02), which takes the same three operands in the same order as a * b + c.
+[[gnu::always_inline]] inline v128_t madd(v128_t a, v128_t b, v128_t c) noexcept {
+    return __builtin_wasm_fma_f64x2(a, b, c);
+}
+
+// Two exps with glibc's fused steps fused: nothing to vouch for.
+template <bool in_range = false>
+[[gnu::always_inline]] inline v128_t exp2_fused(const Constants& k, v128_t x) noexcept {
+    const v128_t ki = madd(x, k.inv_ln2_n, k.shift);
+    const v128_t kd = wasm_f64x2_sub(ki, k.shift);
+    v128_t r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_hi_n), x);
+    r = madd(kd, k.neg_ln2_lo_n, r);
+    v128_t tail, scale;
+    look_up(ki, tail, scale);
+    const v128_t a = madd(r, k.c3, k.c2);
+    const v128_t b = wasm_f64x2_add(r, tail);
+    const v128_t r2 = wasm_f64x2_mul(r, r);
+    const v128_t c = madd(r, k.c5, k.c4);
+    const v128_t dd = madd(a, r2, b);
+    const v128_t r4 = wasm_f64x2_mul(r2, r2);
+    const v128_t tmp = madd(r4, c, dd);
+    const v128_t y = madd(scale, tmp, scale);
+    if (in_range || wasm_i32x4_all_true(in_fast_range<in_range>(k, x))) [[likely]]
+        return y;
+    return exp2_checked(k, x);
+}
+#endif
 
 }  // namespace wasm_exp
 }  // namespace pelmora::calc::detail

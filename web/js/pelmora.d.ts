@@ -97,5 +97,11 @@ export class Pelmora {
            options?: Options): string | string[] | { class: string | string[]; error: number | Int32Array };
 }
 
+/**
+ * The module's file load() reads: 'pelmora-core-relaxed.wasm' where the engine has relaxed SIMD
+ * (its fused multiply-add makes it faster), 'pelmora-core.wasm' elsewhere; both give the same bits.
+ */
+export const wasmFile: 'pelmora-core.wasm' | 'pelmora-core-relaxed.wasm';
+
 /** Loads the WebAssembly module (found beside this file) once; later calls share it. */
 export function load(options?: { wasm?: URL | string | ArrayBuffer | Uint8Array }): Promise<Pelmora>;

@@ -258,7 +258,9 @@ PELMORA_WEB_EXPORT const char* pelmora_web_class_text(int size_class) {
     return calc::class_text(static_cast<calc::SizeClass>(size_class));
 }
 
-/// For the tests: how many slices the engine forms at once here (2 with WebAssembly SIMD), and
+/// For the tests and the benchmark: how many slices the engine forms at once here (2 with
+/// WebAssembly SIMD), whether it fuses them with relaxed SIMD's multiply-add (1) or not (0), and
 /// the two-lane exp of x[0], x[1] into y.
 PELMORA_WEB_EXPORT int pelmora_web_lanes() { return static_cast<int>(calc::detail::widest_lanes()); }
+PELMORA_WEB_EXPORT int pelmora_web_fused() { return calc::detail::wasm_exp_fused() ? 1 : 0; }
 PELMORA_WEB_EXPORT void pelmora_web_exp2(const double* x, double* y) { calc::detail::wasm_exp2(x, y); }

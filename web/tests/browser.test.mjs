@@ -70,18 +70,22 @@ test('the validation table through the module in the page, bit for bit', async (
   const number = (s) => (s === '' ? null : Number(s));
   const rows = readFileSync(join(root, 'validation/centiles.csv'), 'utf8').trim().split('\n').slice(1).map((l) => l.split(','));
   const got = await page.evaluate(async (table) => {
-    const { load } = await import('./pelmora/pelmora.js');
+    const { load, wasmFile } = await import('./pelmora/pelmora.js');
     const p = await load();
     const hex = (v) => { const b = new DataView(new ArrayBuffer(8)); b.setFloat64(0, v); return b.getBigUint64(0).toString(16); };
     const cols = Array.from({ length: 7 }, (_, k) => Float64Array.from(table, (r) => (r[1][k] === null ? NaN : r[1][k])));
     const all = p.evaluate(table.map((r) => r[0]), ...cols, { errors: 'nan' });
-    return table.map((_, i) => [hex(all.centile[i]), hex(all.z[i]), hex(all.optimalWeight[i]), all.error[i]]);
+    return { wasmFile, fused: p._core._pelmora_web_fused(),
+      rows: table.map((_, i) => [hex(all.centile[i]), hex(all.z[i]), hex(all.optimalWeight[i]), all.error[i]]) };
   }, rows.map((f) => [f[2], f.slice(3, 10).map(number)]));
+  // Chromium has relaxed SIMD, and its multiply-add fuses where the CPU has FMA.
+  assert.equal(got.wasmFile, 'pelmora-core-relaxed.wasm');
+  assert.equal(got.fused, /\bfma\b/.test(readFileSync('/proc/cpuinfo', 'utf8')) ? 1 : 0);
   const hex = (v) => { const b = new DataView(new ArrayBuffer(8)); b.setFloat64(0, v); return b.getBigUint64(0).toString(16); };
   assert.ok(rows.length > 4000);
   rows.forEach((f, i) => {
     const want = [10, 11, 12].map((k) => hex(f[k] === '' ? NaN : Number(f[k])));
-    assert.deepEqual(got[i], [...want, f[13] === '' ? 0 : Number(f[13])], f.join(','));
+    assert.deepEqual(got.rows[i], [...want, f[13] === '' ? 0 : Number(f[13])], f.join(','));
   });
 });
 

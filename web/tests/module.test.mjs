@@ -10,8 +10,12 @@ import { join } from 'node:path';
 
 const root = fileURLToPath(new URL('../..', import.meta.url));
 const pkg = process.env.PELMORA_PACKAGE ?? join(root, 'build/web/package');
-const { load, PelmoraError } = await import(join(pkg, 'pelmora.js'));
-const p = await load();
+const { load, PelmoraError, wasmFile } = await import(join(pkg, 'pelmora.js'));
+// PELMORA_WASM: one of the package's two modules, in place of the one load() picks for this Node.
+const file = process.env.PELMORA_WASM ?? wasmFile;
+const p = await load({ wasm: join(pkg, file) });
+// The relaxed module fuses where the engine's multiply-add is a fused one, as on x86-64 with FMA.
+const fuses = file === 'pelmora-core-relaxed.wasm' && /\bfma\b/.test(readFileSync('/proc/cpuinfo', 'utf8'));
 
 const number = (s) => (s === '' ? NaN : Number(s));
 const table = readFileSync(join(root, 'validation/centiles.csv'), 'utf8').trim().split('\n').slice(1).map((line) => {
@@ -48,6 +52,7 @@ test("the module's exp gives the native exp's bits", { skip: !process.env.PELMOR
   assert.equal(differ, 0, `${differ} of ${lines.length} arguments differ`);
   // The engine's two-lane copy (WebAssembly SIMD) on the same arguments, each beside the next.
   assert.equal(p._core._pelmora_web_lanes(), 2);
+  assert.equal(p._core._pelmora_web_fused(), fuses ? 1 : 0, `${file}: fused`);
   const core = p._core;
   const io = core._malloc(32);
   let differ2 = 0;
