@@ -14,7 +14,7 @@ packages=(
   xvfb xauth imagemagick
   python3-dev python3-pybind11 python3-numpy python3-pytest python3-pandas
   wixl msitools faketime zip unzip python3 time
-  emscripten node-acorn nodejs chromium
+  emscripten binaryen node-acorn nodejs chromium
   r-base-core r-base-dev r-cran-testthat r-cran-knitr r-cran-rmarkdown r-cran-tibble r-cran-data.table r-cran-ggplot2
   pandoc python3-setuptools python3-wheel python3-pip python3-venv python3-dask
   osslsigncode openssl debootstrap dpkg-dev
