@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "pelmora/number_text.hpp"
+
 namespace pelmora::centile {
 
 bool split_record(std::string_view record, std::vector<std::string>& fields, std::size_t keep, std::size_t& count) {
@@ -51,7 +53,7 @@ void append_field(std::string& out, std::string_view field) {
     out.push_back('"');
 }
 
-char* put_number(char* first, double v) noexcept { return std::to_chars(first, first + number_room, v).ptr; }
+char* put_number(char* first, double v) noexcept { return shortest_text(first, first + number_room, v).ptr; }
 
 void append_number(std::string& out, double v) {
     char buf[number_room];

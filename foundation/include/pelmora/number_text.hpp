@@ -1,8 +1,10 @@
 #pragma once
 // Numbers in text: the one reader behind every conversion of text to a number (calculator
-// arguments, the form's lists, the COM layer's variant conversions, the command line), and the one
-// rounding of a double to an integer.
+// arguments, the form's lists, the COM layer's variant conversions, the command line), the one
+// rounding of a double to an integer, and the shortest text of a double where it is written by
+// the million.
 
+#include <charconv>
 #include <optional>
 #include <string_view>
 
@@ -31,6 +33,11 @@ inline constexpr NumberSyntax automation_syntax{.bare_point = true};
 /// nullopt when the text does not read as a number (in a leading syntax: does not start with
 /// one). Allocates only for a D exponent (may then throw std::bad_alloc); never throws otherwise.
 [[nodiscard]] std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax = argument_syntax);
+
+/// std::to_chars(first, last, v): the shortest text that reads back as v, fixed or scientific
+/// notation, whichever is shorter. The same characters, written in about two thirds of the time
+/// for the doubles of 2^-10 <= |v| < 2^52 (where the platform has 128-bit integers).
+[[nodiscard]] std::to_chars_result shortest_text(char* first, char* last, double v) noexcept;
 
 /// Rounds to the nearest integer, ties to even, whatever the current rounding mode: automation's
 /// rounding of a double stored into an integer. NaN and infinities come back unchanged.
