@@ -142,21 +142,32 @@ inline Constants constants() noexcept {
     scale = wasm_i64x2_add(wasm_i64x2_shuffle(pair0, pair1, 1, 3), wasm_i64x2_shl(ki, 45));
 }
 
+// The lanes in exp's fast range 2^-54 <= |x| < 512 (all of them where the caller knows it).
+template <bool in_range>
+[[gnu::always_inline]] inline v128_t in_fast_range(const Constants& k, v128_t x) noexcept {
+    if constexpr (in_range) return wasm_i64x2_splat(-1);
+    const v128_t mag = wasm_f64x2_abs(x);
+    return wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large));
+}
+
+// kd = round(x InvLn2N + Shift) - Shift unfused, and ki its sum's bits, clearing `sure` where the
+// fused sum could round otherwise: |p| < 2^17, so |e| <= 2^-36, and the sum lies in [2^52, 2^53),
+// whose gaps are 1; s - Shift is exact and is the kd wanted next.
+[[gnu::always_inline]] inline v128_t unfused_kd(const Constants& k, v128_t x, v128_t& ki, v128_t& sure) noexcept {
+    const v128_t p = wasm_f64x2_mul(x, k.inv_ln2_n);
+    ki = wasm_f64x2_add(p, k.shift);
+    const v128_t kd = wasm_f64x2_sub(ki, k.shift);
+    sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(p, kd)), k.kd_room));
+    return kd;
+}
+
 // Two exps; lanes the unfused evaluation cannot vouch for, or outside the fast range, are
 // std::exp's. `in_range`: the caller knows that both arguments lie in the fast range.
 template <bool in_range = false>
 [[gnu::always_inline]] inline v128_t exp2(const Constants& k, v128_t x) noexcept {
-    v128_t sure = wasm_i64x2_splat(-1);
-    if constexpr (!in_range) {
-        const v128_t mag = wasm_f64x2_abs(x);
-        sure = wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large));
-    }
-    // kd = round(x InvLn2N + Shift): |p| < 2^17, so |e| <= 2^-36, and the sum lies in [2^52, 2^53),
-    // whose gaps are 1; s - Shift is exact and is the kd wanted next.
-    const v128_t p = wasm_f64x2_mul(x, k.inv_ln2_n);
-    const v128_t ki = wasm_f64x2_add(p, k.shift);
-    const v128_t kd = wasm_f64x2_sub(ki, k.shift);
-    sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(p, kd)), k.kd_room));
+    v128_t sure = in_fast_range<in_range>(k, x);
+    v128_t ki;
+    const v128_t kd = unfused_kd(k, x, ki, sure);
     // The high part of ln2/128 ends in zero bits: kd times it is exact, fusing changes nothing.
     // |kd| <= 94548, so |kd NegLn2loN| < 1.22e-9, |e| < 2^-82 and 2^-52 |p| < 2^-81.
     v128_t r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_hi_n), x);
@@ -194,14 +205,6 @@ template <bool in_range = false>
 /// exp2 out of line, for the pairs the copies below leave to it.
 v128_t exp2_checked(const Constants& k, v128_t x) noexcept;
 
-// The lanes in exp's fast range 2^-54 <= |x| < 512 (all of them where the caller knows it).
-template <bool in_range>
-[[gnu::always_inline]] inline v128_t in_fast_range(const Constants& k, v128_t x) noexcept {
-    if constexpr (in_range) return wasm_i64x2_splat(-1);
-    const v128_t mag = wasm_f64x2_abs(x);
-    return wasm_v128_and(wasm_f64x2_ge(mag, k.tiny), wasm_f64x2_lt(mag, k.large));
-}
-
 // Two exps, every step unfused, vouched for by one check at the end instead of one at each
 // fused step. With kd the same as the fused kd and |r| <= 0.00271, the unfused steps stay near
 // the fused ones: r differs by at most one place of its last bit (2^-61), and so does b; a by
@@ -213,10 +216,8 @@ template <bool in_range>
 template <bool in_range = false>
 [[gnu::always_inline]] inline v128_t exp2_at_end(const Constants& k, v128_t x) noexcept {
     v128_t sure = in_fast_range<in_range>(k, x);
-    const v128_t p = wasm_f64x2_mul(x, k.inv_ln2_n);
-    const v128_t ki = wasm_f64x2_add(p, k.shift);
-    const v128_t kd = wasm_f64x2_sub(ki, k.shift);
-    sure = wasm_v128_and(sure, wasm_f64x2_lt(wasm_f64x2_abs(wasm_f64x2_sub(p, kd)), k.kd_room));
+    v128_t ki;
+    const v128_t kd = unfused_kd(k, x, ki, sure);
     v128_t r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_hi_n), x);
     r = wasm_f64x2_add(wasm_f64x2_mul(kd, k.neg_ln2_lo_n), r);
     v128_t tail, scale;
@@ -266,7 +267,7 @@ template <bool in_range = false>
     const v128_t r4 = wasm_f64x2_mul(r2, r2);
     const v128_t tmp = madd(r4, c, dd);
     const v128_t y = madd(scale, tmp, scale);
-    if (in_range || wasm_i32x4_all_true(in_fast_range<in_range>(k, x))) [[likely]]
+    if (wasm_i32x4_all_true(in_fast_range<in_range>(k, x))) [[likely]]
         return y;
     return exp2_checked(k, x);
 }
