@@ -19,8 +19,9 @@ console.log(`package: ${(gz / 1024).toFixed(1)} KB gzipped, file by file`);
 
 const { load, wasmFile } = await import(pathToFileURL(join(pkg, 'pelmora.js')));
 const p = await load();
-console.log(`module: ${wasmFile}, ${p._core._pelmora_web_lanes()} lanes, ` +
-  (p._core._pelmora_web_fused() ? 'fused by relaxed SIMD' : 'unfused steps checked'));
+// How a module forms its exps, as the lines below say it.
+const how = (file, fused) => `${file}, ${fused ? 'fused by relaxed SIMD' : 'unfused steps checked'}`;
+console.log(`module: ${how(wasmFile, p._core._pelmora_web_fused())}, ${p._core._pelmora_web_lanes()} lanes`);
 // Rows as a clinic would have them: birth weights and gestations that vary, every base. The
 // same function runs in the page.
 function clinicRows(rows) {
@@ -70,8 +71,8 @@ if (puppeteer && existsSync(chromium)) {
       const out = p.centile(base, bwt, gest, 65, 165, 1, 1, 0);
       return { wasmFile, fused: p._core._pelmora_web_fused(), seconds: (performance.now() - t0) / 1000, first: out[0] };
     }, rows, clinicRows.toString());
-    console.log(`Chromium ${(await browser.version()).replace(/^(Headless)?Chrome\//, '')}: ${r.wasmFile}, ` +
-      `${r.fused ? 'fused by relaxed SIMD' : 'unfused steps checked'}; array API: ${rows} rows in ` +
+    console.log(`Chromium ${(await browser.version()).replace(/^(Headless)?Chrome\//, '')}: ${how(r.wasmFile, r.fused)}; ` +
+      `array API: ${rows} rows in ` +
       `${r.seconds.toFixed(2)} s (${Math.round(rows / r.seconds)} rows/s); first ${r.first}`);
   } finally {
     await browser.close();

@@ -73,6 +73,17 @@ export function load(options = {}) {
   return promise;
 }
 
+// A list the module gives item by item: item(text, i) for each text textAt(i) points to, from 0
+// until it points to none.
+function listed(core, textAt, item) {
+  const items = [];
+  for (let i = 0; ; ++i) {
+    const text = textAt(i);
+    if (!text) return items;
+    items.push(item(core.UTF8ToString(text), i));
+  }
+}
+
 function camel(name) {
   return name.replace(/_([a-z])/g, (_, c) => c.toUpperCase());
 }
@@ -246,34 +257,20 @@ export class Pelmora {
   ethnicGroups(base) {
     const code = this._baseCode(base, '');
     const core = this._core;
-    const groups = [];
-    for (let i = 0; ; ++i) {
-      const text = core._pelmora_web_ethnic_text(code, i);
-      if (!text) return groups;
-      groups.push({ code: core._pelmora_web_ethnic_code(code, i), text: core.UTF8ToString(text) });
-    }
+    return listed(core, (i) => core._pelmora_web_ethnic_text(code, i),
+      (text, i) => ({ code: core._pelmora_web_ethnic_code(code, i), text }));
   }
 
   /** The parity list's texts, index = code ("0" .. "4 or more"). */
   get parities() {
     const core = this._core;
-    const texts = [];
-    for (let i = 0; ; ++i) {
-      const text = core._pelmora_web_parity_text(i);
-      if (!text) return texts;
-      texts.push(core.UTF8ToString(text));
-    }
+    return listed(core, (i) => core._pelmora_web_parity_text(i), (text) => text);
   }
 
   /** The sex list's texts and the codes they stand for, in the list's order: [{ text, code }]. */
   get sexes() {
     const core = this._core;
-    const sexes = [];
-    for (let i = 0; ; ++i) {
-      const text = core._pelmora_web_sex_text(i);
-      if (!text) return sexes;
-      sexes.push({ text: core.UTF8ToString(text), code: core._pelmora_web_sex_code(i) });
-    }
+    return listed(core, (i) => core._pelmora_web_sex_text(i), (text, i) => ({ text, code: core._pelmora_web_sex_code(i) }));
   }
 
   /** A number in text as the calculators read a text argument ("64", " 1.5e2 "), or NaN for other text. */
