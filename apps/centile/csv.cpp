@@ -1,6 +1,5 @@
 #include "csv.hpp"
 
-#include <charconv>
 #include <cstring>
 
 #include "pelmora/number_text.hpp"
