@@ -7,10 +7,10 @@
 // as close), and from the interval's ends too when m is even (ties read back to the even m). The
 // text std::to_chars writes has the fewest significant digits of all such decimals; of those the
 // one nearest v, ties to an even last digit; then fixed or scientific notation, whichever is
-// shorter, fixed on a tie. Here v 10^q, with q chosen so that it has 17 or 18 digits before the
-// point, and the interval's ends, are exact 64.64 fixed-point numbers: the integers inside the
-// scaled interval are the candidates at 17 or 18 digits, and dividing the interval's ends by ten
-// while an integer stays inside finds the fewest digits.
+// shorter, fixed on a tie. Here v 10^q, with q chosen so that the spacing of the doubles about v
+// scales to between 1 and 10, and the interval's ends, are exact 64.64 fixed-point numbers: the
+// interval then holds at most one multiple of ten, which is the one text with fewer digits than
+// the integers nearest v 10^q (16 or 17), and which may end in more zeros.
 
 #include "pelmora/number_text.hpp"
 
@@ -36,10 +36,11 @@ constexpr std::array<std::uint64_t, 20> pow10 = [] {
 constexpr int least_e2 = -62;
 constexpr int most_e2 = -1;
 
-// For each e2: q, which puts 17 or 18 digits of v 10^q before the point, and 10^q 2^(e2 + 62),
-// which times 4m gives v 10^q 2^64: its upper 64 bits the integer part, its lower the fraction.
-// floor(log10(v)) is floor((e2 + 52) log10(2)) or one more; 78913 / 2^18 is log10(2) rounded up,
-// which gives the floor exactly over these exponents.
+// For each e2: q = -floor(e2 log10(2)), which makes the spacing of the doubles about v, 2^e2, from
+// 1 up to 10 once scaled by 10^q, so that v 10^q has 16 or 17 digits before the point and its
+// rounding interval holds at most one multiple of ten; and 10^q 2^(e2 + 64), which times m gives
+// v 10^q 2^64: its upper 64 bits the integer part, its lower the fraction. 78913 / 2^18 is
+// log10(2) rounded up, which gives the floor exactly over these exponents.
 struct Scale {
     u128 factor;
     int q;
@@ -47,10 +48,8 @@ struct Scale {
 constexpr std::array<Scale, most_e2 - least_e2 + 1> scales = [] {
     std::array<Scale, most_e2 - least_e2 + 1> t{};
     for (int e2 = least_e2; e2 <= most_e2; ++e2) {
-        const int q = 16 - (((e2 + 52) * 78913) >> 18);
-        const u128 ten_q = q < 20 ? u128{pow10[static_cast<std::size_t>(q)]}
-                                  : u128{pow10[19]} * pow10[static_cast<std::size_t>(q - 19)];
-        t[static_cast<std::size_t>(e2 - least_e2)] = {ten_q << (e2 + 62), q};
+        const int q = -((e2 * 78913) >> 18);
+        t[static_cast<std::size_t>(e2 - least_e2)] = {u128{pow10[static_cast<std::size_t>(q)]} << (e2 + 64), q};
     }
     return t;
 }();
@@ -92,10 +91,10 @@ std::to_chars_result shortest_text(char* first, char* last, double v) noexcept {
     const std::uint64_t m = fraction | (std::uint64_t{1} << 52);
     const Scale& scale = scales[static_cast<std::size_t>(e2 - least_e2)];
 
-    // v 10^q and the interval's ends, in units of 2^-64.
-    const u128 xv = u128{4 * m} * scale.factor;
-    const u128 xl = xv - (fraction == 0 ? scale.factor : 2 * scale.factor);
-    const u128 xh = xv + 2 * scale.factor;
+    // v 10^q and the interval's ends, in units of 2^-64 (the factor is a multiple of four).
+    const u128 xv = u128{m} * scale.factor;
+    const u128 xl = xv - (fraction == 0 ? scale.factor >> 2 : scale.factor >> 1);
+    const u128 xh = xv + (scale.factor >> 1);
     const bool ends = (m & 1) == 0;
     // The integers inside: lo to hi.
     std::uint64_t lo = static_cast<std::uint64_t>(xl >> 64);
@@ -103,37 +102,37 @@ std::to_chars_result shortest_text(char* first, char* last, double v) noexcept {
     std::uint64_t hi = static_cast<std::uint64_t>(xh >> 64);
     if (static_cast<std::uint64_t>(xh) == 0 && !ends) --hi;
 
-    // The most trailing zeros an integer inside can have, j; lo, hi and t = floor(v 10^q) divided
-    // by 10^j (rounded up, down and down).
+    // A multiple of ten inside is the one text with fewer digits; else the integer nearest
+    // v 10^q, ties to even, kept inside (the interval may be narrower than one below 2^k).
+    // Both are worked out, and one chosen, without branching on which.
     const std::uint64_t t = static_cast<std::uint64_t>(xv >> 64);
-    int j = 0;
-    std::uint64_t least = lo, most = hi, c = t;
-    for (;;) {
-        const std::uint64_t up = (least + 9) / 10, down = most / 10;
-        if (down < up) break;
-        least = up;
-        most = down;
-        c /= 10;
-        ++j;
+    const auto rest = static_cast<std::uint64_t>(xv);
+    constexpr std::uint64_t half = std::uint64_t{1} << 63;
+    // Comparisons as numbers rather than conditions: either way is as likely, and a branch
+    // would guess wrong half the time.
+    std::uint64_t nearest = t + (static_cast<std::uint64_t>(rest > half) | (static_cast<std::uint64_t>(rest == half) & t & 1));
+    nearest = nearest < lo ? lo : nearest;
+    nearest = nearest > hi ? hi : nearest;
+    const std::uint64_t tens = hi / 10;
+    const auto shorter = static_cast<std::uint64_t>(tens * 10 >= lo);
+    const std::uint64_t pick = 0 - shorter;  // all ones when shorter
+    const std::uint64_t whole = (tens * 10 & pick) | (nearest & ~pick);
+    std::uint64_t c = (tens & pick) | (nearest & ~pick);
+    int j = static_cast<int>(shorter);
+    int n = 16 + static_cast<int>(whole >= pow10[16]) - j;
+    if ((shorter & static_cast<std::uint64_t>(tens % 10 == 0)) != 0) [[unlikely]] {
+        do {  // more zeros
+            c /= 10;
+            ++j;
+            --n;
+        } while (c % 10 == 0);
     }
-    // The candidate nearest v 10^(q - j), ties to even: what c leaves of it against one half.
-    const std::uint64_t unit = pow10[static_cast<std::size_t>(j)];
-    const u128 rest = u128{t - c * unit} << 64 | static_cast<std::uint64_t>(xv);
-    const u128 half = u128{unit} << 63;
-    if (rest > half || (rest == half && (c & 1) != 0)) ++c;
-    if (c < least) c = least;
-    if (c > most) c = most;
 
     // The text of c 10^(j - q): n digits, the first at the decimal exponent x.
-    int n = (t >= pow10[17] ? 18 : 17) - j;
-    if (c >= pow10[static_cast<std::size_t>(n)]) {
-        ++n;
-    } else if (n > 1 && c < pow10[static_cast<std::size_t>(n - 1)]) {
-        --n;
-    }
     const int x = n - 1 + j - scale.q;
     // The text is put together in `text`, in pieces of fixed sizes (some reaching past their end,
-    // into room that a later piece or nothing uses), then copied out whole.
+    // into room that a later piece or nothing uses), then copied out whole: `room` characters,
+    // whatever its length, which the caller's buffer holds.
     char digits[48] = {};  // room for the pieces' copies past the digits
     put18(digits, c);
     const char* const d = digits + 18 - n;  // c's own n digits
@@ -169,7 +168,7 @@ std::to_chars_result shortest_text(char* first, char* last, double v) noexcept {
         out += 4;
     }
     const auto size = static_cast<std::size_t>(out - text);
-    std::memcpy(first, text, size);
+    std::memcpy(first, text, room);
     return {first + size, std::errc{}};
 }
 
