@@ -27,6 +27,12 @@ bool split_record(std::string_view record, std::vector<std::string>& fields);
 /// holds. A record of millions of empty fields then costs no memory for the fields beyond `keep`.
 bool split_record(std::string_view record, std::vector<std::string>& fields, std::size_t keep, std::size_t& count);
 
+/// The commas of a record (without its line end) that holds no quote, carriage return or line feed,
+/// whose fields are then the text between them: their count, at most `most`, with where each is
+/// in `at` (room for most + 8); npos for any other record. The record is read eight bytes at a
+/// time, whole words up to `readable` (at or past its end).
+std::size_t plain_commas(std::string_view record, const char* readable, std::uint32_t* at, std::size_t most) noexcept;
+
 /// Whether `text` holds any of `chars` (a few characters: each is looked for on its own).
 bool holds_any(std::string_view text, std::string_view chars) noexcept;
 

@@ -1,5 +1,7 @@
 #include "reader.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "csv.hpp"
@@ -29,41 +31,65 @@ bool Reader::next_chunk(std::string& chunk, std::vector<std::size_t>& ends, std:
                         std::size_t max_bytes) {
     chunk.clear();
     ends.clear();
-    while (ends.size() < max_rows && chunk.size() < max_bytes && !too_long_) {
+    // The records taken from the buffer and not yet copied: buf_[run, pos_). They go into the chunk
+    // in one piece, before the buffer moves and at the end.
+    std::size_t run = pos_;
+    const auto take_run = [&] {
+        chunk.append(buf_, run, pos_ - run);
+        run = pos_;
+    };
+    while (ends.size() < max_rows && chunk.size() + (pos_ - run) < max_bytes && !too_long_) {
         const std::string_view data(buf_.data() + pos_, buf_.size() - pos_);
         if (eol_ == 0 && !find_line_end(data)) {
             if (data.size() > longest_record) {
                 too_long_ = true;
                 break;
             }
+            take_run();
             refill();
+            run = pos_;
             continue;
         }
-        const std::size_t e = find_record_end(data, eol_);
+        // Before the next quote a record ends at the next line end; from there on, the quotes
+        // decide where.
+        if (quote_ == unknown || quote_ < pos_) {
+            const void* q = std::memchr(data.data(), '"', data.size());
+            quote_ = q ? static_cast<std::size_t>(static_cast<const char*>(q) - buf_.data()) : buf_.size();
+        }
+        std::size_t e = std::string_view::npos;
+        if (const void* nl = std::memchr(data.data(), eol_, std::min(data.size(), quote_ - pos_))) {
+            e = static_cast<std::size_t>(static_cast<const char*>(nl) - data.data());
+        } else if (quote_ < buf_.size()) {
+            e = find_record_end(data, eol_);
+        }
         if (e == std::string_view::npos) {
             if (data.size() > longest_record) {
                 too_long_ = true;
                 break;
             }
             if (eof_ || read_error()) {
+                take_run();
                 if (!data.empty() && !read_error()) {
                     chunk.append(data);
                     ends.push_back(chunk.size());
                     pos_ = buf_.size();
+                    run = pos_;
                 }
                 break;
             }
+            take_run();
             refill();
+            run = pos_;
             continue;
         }
         if (e >= longest_record) {
             too_long_ = true;
             break;
         }
-        chunk.append(data.substr(0, e + 1));
-        ends.push_back(chunk.size());
         pos_ += e + 1;
+        ends.push_back(chunk.size() + (pos_ - run));
     }
+    take_run();
     return !ends.empty();
 }
 
@@ -74,6 +100,7 @@ void Reader::refill() {
         buf_.erase(0, pos_);
     }
     pos_ = 0;
+    quote_ = unknown;
     const std::size_t old = buf_.size();
     buf_.resize(old + read_block);
     const std::size_t got = std::fread(buf_.data() + old, 1, read_block, file_);

@@ -35,6 +35,10 @@ private:
     std::FILE* file_;
     std::string buf_;
     std::size_t pos_ = 0;
+    // Where the first quote in buf_ is, from where it was last looked for (buf_.size(): none);
+    // looked for again once pos_ has passed it, and after each refill.
+    static constexpr std::size_t unknown = static_cast<std::size_t>(-1);
+    std::size_t quote_ = unknown;
     bool eof_ = false;
     bool too_long_ = false;
     char eol_ = 0;  // '\n', '\r', or 0 before the first line end is seen

@@ -7,6 +7,7 @@
 
 #include "csv.hpp"
 #include "pelmora/calc/calculators.hpp"
+#include "pelmora/number_text.hpp"
 
 namespace pelmora::centile {
 namespace {
@@ -41,9 +42,10 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
         if (f.capacity() > roomy) std::string().swap(f);  // room from a very long field goes back
     }
     r.inputs = {};
+    r.unquoted = read_plain(text, r);
     const std::size_t count = header_.names.size();
     std::size_t extra = none;  // where the fields past the header's columns start
-    const std::size_t found = each_field(text, scratch_, [&](std::size_t i, std::string_view f, std::size_t start) {
+    const std::size_t found = r.unquoted ? count : each_field(text, scratch_, [&](std::size_t i, std::string_view f, std::size_t start) {
         if (i < count) {
             if (const std::uint8_t in = header_.input_of[i]; in != Header::passthrough) {
                 // The text is the record's own unless it was put together in the scratch space.
@@ -85,6 +87,8 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
         const std::string_view f = r.inputs[j + 1];
         if (f.empty()) {
             v[j] = std::nan("");
+        } else if (r.unquoted && readable_ - f.data() >= 8 && short_decimal(f, v[j])) {
+            // the commonest fields: digits and a full stop, in the chunk with eight bytes to read
         } else if (!Arg::parse_number(f, v[j]) || std::isinf(v[j])) {
             return;
         }
@@ -95,8 +99,23 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     for (std::size_t j = 0; j < 7; ++j) inputs_[j].push_back(v[j]);
 }
 
+bool RowComputer::read_plain(std::string_view text, Record& r) {
+    const std::size_t count = header_.names.size();
+    if (commas_.size() < count + 8) commas_.resize(count + 8);
+    if (plain_commas(text, readable_, commas_.data(), count - 1) != count - 1) return false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t end = i + 1 < count ? commas_[i] : text.size();
+        if (const std::uint8_t in = header_.input_of[i]; in != Header::passthrough) {
+            r.inputs[in] = text.substr(start, end - start);
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 void RowComputer::echo(const Record& r, std::string& out) const {
-    if (r.aligned && !holds_any(r.text, "\"\r\n")) {
+    if (r.aligned && (r.unquoted || !holds_any(r.text, "\"\r\n"))) {
         out.append(r.text);  // no field is or needs quoting: the text is the fields as written
         out.push_back(',');
         return;
@@ -117,6 +136,7 @@ bool RowComputer::compute(std::string_view chunk, const std::vector<std::size_t>
     engine_row_.resize(ends.size());
     base_.clear();
     for (auto& column : inputs_) column.clear();
+    readable_ = chunk.data() + chunk.size();
     std::size_t begin = 0;
     for (std::size_t k = 0; k < ends.size(); ++k) {
         read(chunk.substr(begin, ends[k] - begin), records_[k], k);

@@ -37,12 +37,15 @@ private:
         std::array<std::string_view, input_columns.size()> inputs;  // by input column
         std::array<std::string, input_columns.size()> copies;       // an input put together from its parts
         bool aligned = false;                                       // its fields are the header's columns
+        bool unquoted = false;  // no quote, carriage return or line feed: the fields are as written
         std::string error;  // a record-level fault: its field count, an unknown base
         bool blank = false;
         bool plain = false;  // every input field empty or a finite number: the engine takes it
     };
 
     void read(std::string_view text, Record& r, std::size_t row);
+    // The fields of a record of plain fields, found a word at a time; false for any other.
+    bool read_plain(std::string_view text, Record& r);
     // The record's fields as the header's columns, then the comma before the results.
     void echo(const Record& r, std::string& out) const;
     void write(const Record& r, std::size_t row, std::string& out) const;
@@ -51,6 +54,8 @@ private:
     const Header& header_;
     const RowOptions& options_;
     mutable std::string scratch_;  // a field put together from its parts
+    const char* readable_ = nullptr;  // the end of the chunk being read
+    std::vector<std::uint32_t> commas_;
     mutable RepeatedNumbers weeks_text_;
     mutable RepeatedNumbers ht_text_;
     std::vector<Record> records_;
