@@ -1,6 +1,10 @@
 #include "pelmora/calc/engine.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -27,16 +31,16 @@ struct WaitingRow {
 };
 
 // Computes a range of rows on one thread. Rows whose integral has all its slices wait until the
-// range is done, are sorted by step and summed side by side in groups as wide as the vector exp
+// range is done, are put in order of step and summed side by side in groups as wide as the vector exp
 // (four or eight): rows of nearly the same step have nearly the same arguments at each slice, so
 // the exp's lanes share one table lookup. Every other row is finished at once, alone.
 class RowRunner {
 public:
-    // `waiting` has room for the rows of a range that wait (every row, at most block_rows) when
-    // `lanes` is wider than one.
+    // `waiting` has room for twice the rows of a range that wait (every row, at most block_rows)
+    // when `lanes` is wider than one: the rows, and the room their ordering by step passes through.
     RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures, detail::Lanes lanes,
               std::vector<WaitingRow>& waiting)
-        : rows_(rows), out_(results), failures_(failures), lanes_(lanes), waiting_(waiting) {}
+        : rows_(rows), out_(results), failures_(failures), lanes_(lanes), waiting_(waiting), room_(waiting.size() / 2) {}
 
     void run(std::size_t begin, std::size_t end) {
         for (std::size_t row = begin; row < end; ++row) start(row);
@@ -105,7 +109,7 @@ private:
 
         if (width() > 1 && integral.slices == detail::slice_count) {
             waiting_[waiting_count_++] = {integral.step, row, integral.mirrored};
-            if (waiting_count_ == waiting_.size()) flush();
+            if (waiting_count_ == room_) flush();
             return;
         }
         finish(row, integral, detail::slice_sum(lanes_, integral.step, integral.slices));
@@ -116,8 +120,7 @@ private:
     // The rows finish in order of step, not of row: none of them can fail (a sum of slice_count
     // slices is finite), so the failure list keeps its order.
     void flush() {
-        std::sort(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(waiting_count_),
-                  [](const WaitingRow& a, const WaitingRow& b) { return a.step < b.step; });
+        order_by_step();
         for (std::size_t first = 0; first < waiting_count_; first += width()) {
             const std::size_t count = std::min(width(), waiting_count_ - first);
             double h[max_lanes];
@@ -131,6 +134,37 @@ private:
             }
         }
         waiting_count_ = 0;
+    }
+
+    // Puts the waiting rows in order of step, closely enough for the rows side by side to share
+    // the exp's table entries (which is all the order is for: each lane's sum is its own row's):
+    // by the 16 leading bits of each step's distance from the least, in two passes of 8 bits
+    // through the second half of the room. Positive doubles order as their bits do.
+    void order_by_step() {
+        const std::size_t n = waiting_count_;
+        if (n < 2) return;
+        const auto bits = [](const WaitingRow& w) {
+            std::uint64_t b = 0;
+            std::memcpy(&b, &w.step, sizeof b);
+            return b;
+        };
+        std::uint64_t least = bits(waiting_[0]), most = least;
+        for (std::size_t i = 1; i < n; ++i) {
+            least = std::min(least, bits(waiting_[i]));
+            most = std::max(most, bits(waiting_[i]));
+        }
+        const int shift = std::max(0, static_cast<int>(std::bit_width(most - least)) - 16);
+        const auto key = [&](const WaitingRow& w) { return static_cast<std::size_t>((bits(w) - least) >> shift); };
+        WaitingRow* const rows = waiting_.data();
+        WaitingRow* const spare = rows + room_;
+        const auto pass = [n, &key](const WaitingRow* from, WaitingRow* to, int at) {
+            std::array<std::size_t, 257> start{};
+            for (std::size_t i = 0; i < n; ++i) ++start[((key(from[i]) >> at) & 0xff) + 1];
+            for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
+            for (std::size_t i = 0; i < n; ++i) to[start[(key(from[i]) >> at) & 0xff]++] = from[i];
+        };
+        pass(rows, spare, 0);
+        pass(spare, rows, 8);
     }
 
     void finish(std::size_t row, const detail::Integral& integral, double sum) {
@@ -150,6 +184,7 @@ private:
     std::vector<RowFailure>& failures_;
     const detail::Lanes lanes_;
     std::vector<WaitingRow>& waiting_;  // the first waiting_count_ are set
+    const std::size_t room_;            // rows that wait at most; as many again to order them
     std::size_t waiting_count_ = 0;
 };
 
@@ -184,7 +219,7 @@ void evaluate_rows(const Rows& rows, Results& results, unsigned threads) {
     const detail::Lanes lanes = detail::lanes();
     std::vector<std::vector<WaitingRow>> waiting(count);
     if (lanes > detail::Lanes::one) {
-        for (auto& list : waiting) list.resize(std::min(block_rows, n));
+        for (auto& list : waiting) list.resize(2 * std::min(block_rows, n));
     }
     std::atomic<std::size_t> next{0};
     auto work = [&](unsigned t) {

@@ -138,7 +138,8 @@ std::to_chars_result shortest_text(char* first, char* last, double v) noexcept {
     const char* const d = digits + 18 - n;  // c's own n digits
     char text[64];
     char* out = text;
-    if ((bits >> 63) != 0) *out++ = '-';
+    text[0] = '-';  // kept only for a negative v: no branch on the sign
+    out += bits >> 63;
     const int scientific = n + (n > 1 ? 1 : 0) + 4;  // d.ddde+xx: |x| < 100 here
     const int fixed = x >= 0 ? (n > x + 1 ? n + 1 : x + 1) : n + 1 - x;
     if (fixed <= scientific) {

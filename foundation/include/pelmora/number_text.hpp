@@ -83,7 +83,8 @@ inline constexpr double exact_powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7
         w = (w & 0x0f0f0f0f0f0f0f0f) * 2561 >> 8;
         w = (w & 0x00ff00ff00ff00ff) * 6553601 >> 16;
         w = (w & 0x0000ffff0000ffff) * 42949672960001 >> 32;
-        v = static_cast<double>(w) / detail::exact_powers[decimals];
+        // (a whole number is its own quotient by one: no division to wait for)
+        v = decimals == 0 ? static_cast<double>(w) : static_cast<double>(w) / detail::exact_powers[decimals];
         return true;
     }
 }
