@@ -41,8 +41,8 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     for (std::string& f : r.copies) {
         if (f.capacity() > roomy) std::string().swap(f);  // room from a very long field goes back
     }
-    r.inputs = {};
-    r.unquoted = read_plain(text, r);
+    r.unquoted = read_plain(text, r);  // which sets every input, each being a column of the header
+    if (!r.unquoted) r.inputs = {};
     const std::size_t count = header_.names.size();
     std::size_t extra = none;  // where the fields past the header's columns start
     const std::size_t found = r.unquoted ? count : each_field(text, scratch_, [&](std::size_t i, std::string_view f, std::size_t start) {

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <atomic>
-#include <cmath>
 #include <limits>
+#include <memory>
+#include <span>
 #include <string_view>
 #include <thread>
 
@@ -39,7 +41,7 @@ public:
     // `waiting` has room for twice the rows of a range that wait (every row, at most block_rows)
     // when `lanes` is wider than one: the rows, and the room their ordering by step passes through.
     RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures, detail::Lanes lanes,
-              std::vector<WaitingRow>& waiting)
+              std::span<WaitingRow> waiting)
         : rows_(rows), out_(results), failures_(failures), lanes_(lanes), waiting_(waiting), room_(waiting.size() / 2) {}
 
     void run(std::size_t begin, std::size_t end) {
@@ -183,7 +185,7 @@ private:
     Results& out_;
     std::vector<RowFailure>& failures_;
     const detail::Lanes lanes_;
-    std::vector<WaitingRow>& waiting_;  // the first waiting_count_ are set
+    const std::span<WaitingRow> waiting_;  // the first waiting_count_ are set
     const std::size_t room_;            // rows that wait at most; as many again to order them
     std::size_t waiting_count_ = 0;
 };
@@ -217,13 +219,13 @@ void evaluate_rows(const Rows& rows, Results& results, unsigned threads) {
     // Each thread's waiting rows, on the heap rather than the stack, which a caller's thread may
     // keep small.
     const detail::Lanes lanes = detail::lanes();
-    std::vector<std::vector<WaitingRow>> waiting(count);
-    if (lanes > detail::Lanes::one) {
-        for (auto& list : waiting) list.resize(2 * std::min(block_rows, n));
-    }
+    // (left unset: a row is written there before it is read)
+    const std::size_t room = lanes > detail::Lanes::one ? 2 * std::min(block_rows, n) : 0;
+    std::vector<std::unique_ptr<WaitingRow[]>> waiting(count);
+    for (auto& list : waiting) list.reset(new WaitingRow[room]);
     std::atomic<std::size_t> next{0};
     auto work = [&](unsigned t) {
-        RowRunner runner(rows, results, failures[t], lanes, waiting[t]);
+        RowRunner runner(rows, results, failures[t], lanes, std::span<WaitingRow>(waiting[t].get(), room));
         for (;;) {
             const std::size_t begin = next.fetch_add(block_rows);
             if (begin >= n) return;
