@@ -39,7 +39,7 @@ bool Reader::next_chunk(std::string& chunk, std::vector<std::size_t>& ends, std:
         run = pos_;
     };
     while (ends.size() < max_rows && chunk.size() + (pos_ - run) < max_bytes && !too_long_) {
-        const std::string_view data(buf_.data() + pos_, buf_.size() - pos_);
+        const std::string_view data(buf_.data() + pos_, end_ - pos_);
         if (eol_ == 0 && !find_line_end(data)) {
             if (data.size() > longest_record) {
                 too_long_ = true;
@@ -54,12 +54,12 @@ bool Reader::next_chunk(std::string& chunk, std::vector<std::size_t>& ends, std:
         // decide where.
         if (quote_ == unknown || quote_ < pos_) {
             const void* q = std::memchr(data.data(), '"', data.size());
-            quote_ = q ? static_cast<std::size_t>(static_cast<const char*>(q) - buf_.data()) : buf_.size();
+            quote_ = q ? static_cast<std::size_t>(static_cast<const char*>(q) - buf_.data()) : end_;
         }
         std::size_t e = std::string_view::npos;
         if (const void* nl = std::memchr(data.data(), eol_, std::min(data.size(), quote_ - pos_))) {
             e = static_cast<std::size_t>(static_cast<const char*>(nl) - data.data());
-        } else if (quote_ < buf_.size()) {
+        } else if (quote_ < end_) {
             e = find_record_end(data, eol_);
         }
         if (e == std::string_view::npos) {
@@ -72,7 +72,7 @@ bool Reader::next_chunk(std::string& chunk, std::vector<std::size_t>& ends, std:
                 if (!data.empty() && !read_error()) {
                     chunk.append(data);
                     ends.push_back(chunk.size());
-                    pos_ = buf_.size();
+                    pos_ = end_;
                     run = pos_;
                 }
                 break;
@@ -94,17 +94,19 @@ bool Reader::next_chunk(std::string& chunk, std::vector<std::size_t>& ends, std:
 }
 
 void Reader::refill() {
-    if (buf_.capacity() > 4 * read_block && buf_.size() - pos_ <= read_block) {
-        std::string(buf_, pos_).swap(buf_);  // room from a very long record goes back
-    } else {
-        buf_.erase(0, pos_);
+    // The unread text moves to the front; the buffer grows only when a record needs it, so that
+    // reading into it costs no clearing of room already there.
+    if (buf_.size() > 4 * read_block && end_ - pos_ <= read_block) {
+        std::string(buf_, pos_, end_ - pos_).swap(buf_);  // room from a very long record goes back
+    } else if (pos_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
     }
+    end_ -= pos_;
     pos_ = 0;
     quote_ = unknown;
-    const std::size_t old = buf_.size();
-    buf_.resize(old + read_block);
-    const std::size_t got = std::fread(buf_.data() + old, 1, read_block, file_);
-    buf_.resize(old + got);
+    if (buf_.size() < end_ + read_block) buf_.resize(end_ + read_block);
+    const std::size_t got = std::fread(buf_.data() + end_, 1, read_block, file_);
+    end_ += got;
     if (got == 0) eof_ = true;
 }
 

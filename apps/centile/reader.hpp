@@ -33,9 +33,10 @@ private:
     bool find_line_end(std::string_view data);
 
     std::FILE* file_;
-    std::string buf_;
+    std::string buf_;      // the text read is buf_[0, end_); the rest is room to read into
+    std::size_t end_ = 0;
     std::size_t pos_ = 0;
-    // Where the first quote in buf_ is, from where it was last looked for (buf_.size(): none);
+    // Where the first quote in buf_ is, from where it was last looked for (end_: none);
     // looked for again once pos_ has passed it, and after each refill.
     static constexpr std::size_t unknown = static_cast<std::size_t>(-1);
     std::size_t quote_ = unknown;

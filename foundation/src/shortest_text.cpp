@@ -60,7 +60,7 @@ constexpr char digit_pairs[] =
     "8081828384858687888990919293949596979899";
 
 // The eight digits of c < 10^8 at `at`: four pairs, found two divisions deep rather than four.
-void put8(char* at, std::uint32_t c) noexcept {
+[[gnu::always_inline]] inline void put8(char* at, std::uint32_t c) noexcept {
     const std::uint32_t high = c / 10000, low = c % 10000;
     std::memcpy(at, digit_pairs + 2 * (high / 100), 2);
     std::memcpy(at + 2, digit_pairs + 2 * (high % 100), 2);
@@ -69,7 +69,7 @@ void put8(char* at, std::uint32_t c) noexcept {
 }
 
 // The 18 digits of c < 10^18, leading zeros included, at `at`.
-void put18(char* at, std::uint64_t c) noexcept {
+[[gnu::always_inline]] inline void put18(char* at, std::uint64_t c) noexcept {
     const auto first = static_cast<std::uint32_t>(c / 10'000'000'000'000'000);
     const std::uint64_t rest = c % 10'000'000'000'000'000;
     std::memcpy(at, digit_pairs + 2 * first, 2);
