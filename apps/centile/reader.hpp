@@ -33,7 +33,7 @@ private:
     bool find_line_end(std::string_view data);
 
     std::FILE* file_;
-    std::string buf_;      // the text read is buf_[0, end_); the rest is room to read into
+    std::string buf_;  // the text read is buf_[0, end_); the rest is room to read into
     std::size_t end_ = 0;
     std::size_t pos_ = 0;
     // Where the first quote in buf_ is, from where it was last looked for (end_: none);

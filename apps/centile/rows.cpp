@@ -45,21 +45,22 @@ void RowComputer::read(std::string_view text, Record& r, std::size_t k) {
     if (!r.unquoted) r.inputs = {};
     const std::size_t count = header_.names.size();
     std::size_t extra = none;  // where the fields past the header's columns start
-    const std::size_t found = r.unquoted ? count : each_field(text, scratch_, [&](std::size_t i, std::string_view f, std::size_t start) {
-        if (i < count) {
-            if (const std::uint8_t in = header_.input_of[i]; in != Header::passthrough) {
-                // The text is the record's own unless it was put together in the scratch space.
-                if (std::less_equal<>()(text.data(), f.data()) &&
-                    std::less_equal<>()(f.data(), text.data() + text.size())) {
-                    r.inputs[in] = f;
-                } else {
-                    r.inputs[in] = r.copies[in].assign(f);
+    const std::size_t found =
+        r.unquoted ? count : each_field(text, scratch_, [&](std::size_t i, std::string_view f, std::size_t start) {
+            if (i < count) {
+                if (const std::uint8_t in = header_.input_of[i]; in != Header::passthrough) {
+                    // The text is the record's own unless it was put together in the scratch space.
+                    if (std::less_equal<>()(text.data(), f.data()) &&
+                        std::less_equal<>()(f.data(), text.data() + text.size())) {
+                        r.inputs[in] = f;
+                    } else {
+                        r.inputs[in] = r.copies[in].assign(f);
+                    }
                 }
+            } else if (i == count) {
+                extra = start;
             }
-        } else if (i == count) {
-            extra = start;
-        }
-    });
+        });
     if (found == none) {
         r.error = "unterminated quoted field";
     } else if (found != count) {

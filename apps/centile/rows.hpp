@@ -38,7 +38,7 @@ private:
         std::array<std::string, input_columns.size()> copies;       // an input put together from its parts
         bool aligned = false;                                       // its fields are the header's columns
         bool unquoted = false;  // no quote, carriage return or line feed: the fields are as written
-        std::string error;  // a record-level fault: its field count, an unknown base
+        std::string error;      // a record-level fault: its field count, an unknown base
         bool blank = false;
         bool plain = false;  // every input field empty or a finite number: the engine takes it
     };
@@ -53,7 +53,7 @@ private:
 
     const Header& header_;
     const RowOptions& options_;
-    mutable std::string scratch_;  // a field put together from its parts
+    mutable std::string scratch_;     // a field put together from its parts
     const char* readable_ = nullptr;  // the end of the chunk being read
     std::vector<std::uint32_t> commas_;
     mutable RepeatedNumbers weeks_text_;

@@ -42,7 +42,12 @@ public:
     // when `lanes` is wider than one: the rows, and the room their ordering by step passes through.
     RowRunner(const Rows& rows, Results& results, std::vector<RowFailure>& failures, detail::Lanes lanes,
               std::span<WaitingRow> waiting)
-        : rows_(rows), out_(results), failures_(failures), lanes_(lanes), waiting_(waiting), room_(waiting.size() / 2) {}
+        : rows_(rows),
+          out_(results),
+          failures_(failures),
+          lanes_(lanes),
+          waiting_(waiting),
+          room_(waiting.size() / 2) {}
 
     void run(std::size_t begin, std::size_t end) {
         for (std::size_t row = begin; row < end; ++row) start(row);
@@ -186,7 +191,7 @@ private:
     std::vector<RowFailure>& failures_;
     const detail::Lanes lanes_;
     const std::span<WaitingRow> waiting_;  // the first waiting_count_ are set
-    const std::size_t room_;            // rows that wait at most; as many again to order them
+    const std::size_t room_;               // rows that wait at most; as many again to order them
     std::size_t waiting_count_ = 0;
 };
 

@@ -110,7 +110,8 @@ std::to_chars_result shortest_text(char* first, char* last, double v) noexcept {
     constexpr std::uint64_t half = std::uint64_t{1} << 63;
     // Comparisons as numbers rather than conditions: either way is as likely, and a branch
     // would guess wrong half the time.
-    std::uint64_t nearest = t + (static_cast<std::uint64_t>(rest > half) | (static_cast<std::uint64_t>(rest == half) & t & 1));
+    std::uint64_t nearest =
+        t + (static_cast<std::uint64_t>(rest > half) | (static_cast<std::uint64_t>(rest == half) & t & 1));
     nearest = nearest < lo ? lo : nearest;
     nearest = nearest > hi ? hi : nearest;
     const std::uint64_t tens = hi / 10;

@@ -48,7 +48,9 @@ TEST(ShortDecimal, ReadsWhatNumberInTextReads) {
         text.assign(1 + static_cast<std::size_t>(random() % 10), '0');
         for (char& c : text) {
             const auto r = random() % 100;
-            c = r < 85 ? static_cast<char>('0' + random() % 10) : r < 95 ? '.' : alphabet[static_cast<std::size_t>(random() % alphabet.size())];
+            c = r < 85   ? static_cast<char>('0' + random() % 10)
+                : r < 95 ? '.'
+                         : alphabet[static_cast<std::size_t>(random() % alphabet.size())];
         }
         check(text);
     }

@@ -76,8 +76,7 @@ inline constexpr double exact_powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7
             decimals = 7 - at;
         }
         // Eight digits? Then their value, pairs, fours and the eight put together in all lanes.
-        if (((w & 0xf0f0f0f0f0f0f0f0) | (((w + 0x0606060606060606) & 0xf0f0f0f0f0f0f0f0) >> 4)) !=
-            0x3333333333333333) {
+        if (((w & 0xf0f0f0f0f0f0f0f0) | (((w + 0x0606060606060606) & 0xf0f0f0f0f0f0f0f0) >> 4)) != 0x3333333333333333) {
             return false;
         }
         w = (w & 0x0f0f0f0f0f0f0f0f) * 2561 >> 8;
