@@ -104,6 +104,9 @@ void Reader::refill() {
     end_ -= pos_;
     pos_ = 0;
     quote_ = unknown;
+    // Room for two blocks from the start: growing a buffer of text copies it into the new one
+    // before the old is freed, and a block and a record's start would not fit in one.
+    if (buf_.capacity() < 2 * read_block) buf_.reserve(2 * read_block);
     if (buf_.size() < end_ + read_block) buf_.resize(end_ + read_block);
     const std::size_t got = std::fread(buf_.data() + end_, 1, read_block, file_);
     end_ += got;
