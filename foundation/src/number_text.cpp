@@ -13,9 +13,6 @@ namespace {
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-// The powers of ten that are exact doubles.
-constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr std::uint64_t exact_integers = std::uint64_t{1} << 53;  // every integer up to it is a double
 
 }  // namespace
@@ -42,7 +39,7 @@ std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax)
             point == text.size() || (syntax.bare_point ? text.size() > 1 : point != 0 && point + 1 != text.size());
         if (k == text.size() && k != 0 && point_ok && n <= exact_integers) {
             const std::size_t decimals = point == text.size() ? 0 : text.size() - point - 1;
-            return static_cast<double>(n) / powers[decimals];
+            return static_cast<double>(n) / detail::exact_powers[decimals];
         }
     }
 
@@ -138,7 +135,7 @@ std::optional<double> number_in_text(std::string_view text, NumberSyntax syntax)
         const std::int64_t e = exponent - static_cast<std::int64_t>(frac_digits);
         if (n <= exact_integers && e >= -22 && e <= 22) {
             const double m = static_cast<double>(n);
-            const double v = e < 0 ? m / powers[-e] : m * powers[e];
+            const double v = e < 0 ? m / detail::exact_powers[-e] : m * detail::exact_powers[e];
             return negative ? -v : v;
         }
     }

@@ -46,7 +46,9 @@ inline constexpr NumberSyntax automation_syntax{.bare_point = true};
 }
 
 namespace detail {
-inline constexpr double exact_powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+// The powers of ten that are exact doubles.
+inline constexpr double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 }  // namespace detail
 
 /// number_in_text(text) for the commonest texts, one to eight digits with at most one full stop
